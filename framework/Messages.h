@@ -1,0 +1,24 @@
+// The message record and the hidden notification windows of components.
+//
+// AllocateHWnd creates a message-only window owned by the calling thread and
+// bound to a window method; every message posted to it (PostMessage, from any
+// thread) is handed to that method on the owning thread, in posting order, by
+// the thread's message loop (Application). After DeallocateHWnd no message
+// reaches the method, neither those still queued nor those posted later.
+#pragma once
+
+#include "framework/Events.h"
+#include "platform/Win32.h"
+
+struct TMessage {
+    UINT Msg;
+    WPARAM WParam;
+    LPARAM LParam;
+    LRESULT Result;
+};
+
+using TWndMethod = TMethodPtr<void(TMessage& Message)>;
+
+// Raises EOutOfResources when the system refuses a window.
+HWND AllocateHWnd(TWndMethod method);
+void DeallocateHWnd(HWND window);
