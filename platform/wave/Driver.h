@@ -1,0 +1,192 @@
+// The driver interface under the waveform audio core.
+//
+// The core (platform/wave/Core.cpp) implements every waveIn*/waveOut* call:
+// argument checks, handles, header flags, the queues of buffers and blocks,
+// and the notifications. A driver only knows its devices and moves frames.
+//
+// How frames move
+//   The core opens a device with Driver::open, giving the driver a
+//   StreamHost. The driver keeps the host until its DriverStream is
+//   destroyed, and from any thread of its own calls
+//     - host.capture(bytes) on an input stream: the core copies the frames
+//       into the queued buffers and returns every buffer that becomes full;
+//     - host.play(out) on an output stream: the core copies the next bytes
+//       of the queued blocks into `out` and returns every block whose last
+//       byte was taken (the block counts as played once the driver has it).
+//   Both take whole frames only and return how many bytes they moved. They
+//   do nothing (and return 0) while the core has the stream stopped, so a
+//   driver thread that races with a stop, reset or close is harmless.
+//   host.pendingBytes() tells how much the queue can take (input) or still
+//   holds (output), for a driver that moves frames "as fast as given".
+//
+// When the core calls the driver
+//   start()       input: waveInStart; output: a write while not playing.
+//   stop()        input: waveInStop/Reset; output: waveOutReset/Pause.
+//   dataQueued()  a buffer or block was queued; a driver that sleeps while
+//                 there is nothing to move wakes up here.
+//   ~DriverStream the device is closed (or the open is rolled back).
+//   The core never holds a lock of its own that host.capture/host.play take
+//   while it calls these, so they may wait for the driver's threads. After
+//   stop() or the destructor returns, the driver must not call the host
+//   again (until the next start()).
+//
+// Threads: every Driver and DriverStream method may be called from any
+// thread; the core serialises the calls on one stream, not across streams.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/WaveApi.h"
+
+namespace sorvan::wave {
+
+enum class Direction { input, output };
+
+// What GetDevCapsA reports for one device.
+struct DeviceInfo {
+    std::string name;  // cut to MAXPNAMELEN - 1 characters by the core
+    WORD channels = 2;
+    DWORD formats = 0;  // WAVE_FORMAT_* bits
+    DWORD support = 0;  // WAVECAPS_* bits, output devices only
+    WORD manufacturerId = 0;
+    WORD productId = 0;
+    MMVERSION driverVersion = 0x0100;
+};
+
+// The core's side of one open stream, handed to Driver::open.
+class StreamHost {
+  public:
+    // Input: copies whole frames into the queued buffers; frames arriving
+    // while no buffer is queued are thrown away. Returns the bytes taken.
+    virtual std::size_t capture(std::span<const std::byte> frames) = 0;
+    // Output: fills `out` (whole frames) from the queued blocks; returns the
+    // bytes written, 0 when nothing is queued or the stream is stopped.
+    virtual std::size_t play(std::span<std::byte> out) = 0;
+    // Input: free space left in the queued buffers; output: bytes still to
+    // play. 0 while stopped.
+    virtual std::size_t pendingBytes() = 0;
+
+  protected:
+    ~StreamHost() = default;
+};
+
+// One open device. Destroying it closes the device.
+class DriverStream {
+  public:
+    virtual ~DriverStream() = default;
+    virtual MMRESULT start() = 0;
+    virtual MMRESULT stop() = 0;
+    virtual void dataQueued() {}
+};
+
+class Driver {
+  public:
+    virtual ~Driver() = default;
+
+    virtual std::size_t deviceCount(Direction direction) = 0;
+    // index < deviceCount(direction); the core checks it first.
+    virtual DeviceInfo device(Direction direction, std::size_t index) = 0;
+    // The device WAVE_MAPPER stands for; only asked when there is one.
+    virtual std::size_t defaultDevice(Direction direction) = 0;
+
+    // Called after the core's own checks (PCM tag, channels 1..device's,
+    // rate > 0, bits 8/16/24/32, nBlockAlign = channels * bits / 8), both for
+    // WAVE_FORMAT_QUERY and before open: MMSYSERR_NOERROR or WAVERR_BADFORMAT.
+    virtual MMRESULT checkFormat(Direction direction, std::size_t index,
+                                 const WAVEFORMATEX& format) = 0;
+
+    // Opens the device for `format` (already checked). The stream must not
+    // call `host` before start() (input) or before start() (output, first write).
+    // On failure returns its code and leaves `stream` empty.
+    virtual MMRESULT open(Direction direction, std::size_t index, const WAVEFORMATEX& format,
+                          StreamHost& host, std::unique_ptr<DriverStream>& stream) = 0;
+
+    // Output volume, low word left, high word right. The core checks the
+    // WAVECAPS_VOLUME bit first and keeps only the low word without
+    // WAVECAPS_LRVOLUME.
+    virtual MMRESULT getVolume(std::size_t outputIndex, DWORD& volume) = 0;
+    virtual MMRESULT setVolume(std::size_t outputIndex, DWORD volume) = 0;
+
+    // The sim driver watches the API calls made on its devices: it logs them
+    // and may make a call fail before the core does anything. Other drivers
+    // keep these defaults.
+    struct Call;
+    virtual std::optional<MMRESULT> intercept(const Call&) { return std::nullopt; }
+    virtual void returned(const Call&, MMRESULT) {}
+};
+
+// The API functions, named as the system names them.
+enum class Fn {
+    waveInGetNumDevs,
+    waveInGetDevCapsA,
+    waveInOpen,
+    waveInClose,
+    waveInPrepareHeader,
+    waveInUnprepareHeader,
+    waveInAddBuffer,
+    waveInStart,
+    waveInStop,
+    waveInReset,
+    waveOutGetNumDevs,
+    waveOutGetDevCapsA,
+    waveOutGetVolume,
+    waveOutSetVolume,
+    waveOutOpen,
+    waveOutClose,
+    waveOutPrepareHeader,
+    waveOutUnprepareHeader,
+    waveOutWrite,
+    waveOutReset,
+    waveOutPause,
+    waveOutRestart,
+};
+
+std::string_view name(Fn fn);
+Direction directionOf(Fn fn);
+
+// One API call as it was made: the arguments that apply to `fn`, the rest 0.
+struct Driver::Call {
+    Fn fn{};
+    UINT_PTR handle = 0;    // the handle passed (or written by a successful open)
+    UINT_PTR deviceId = 0;  // the id passed to open, caps and volume calls
+    // The device the call concerns, when the id or handle names one.
+    std::optional<std::size_t> device;
+    const WAVEHDR* header = nullptr;
+    UINT size = 0;    // header or caps record size passed
+    DWORD flags = 0;  // open flags
+    DWORD_PTR callback = 0;
+    DWORD_PTR instance = 0;
+    DWORD volume = 0;                    // the value set, or the value got on success
+    std::optional<WAVEFORMATEX> format;  // a copy of the open call's format
+    bool nullPointer = false;            // the handle/caps/volume pointer argument was null
+};
+
+// Driver selection. The names are "auto", "sim" and those registered (for
+// example "alsa" when it is compiled in). "auto" takes the first registered
+// driver that reports a device, else the sim driver with its default set
+// (one input playing a sine, one output).
+using DriverFactory = std::function<std::shared_ptr<Driver>()>;
+
+// Registers a driver under `name`; a static object in the driver's source
+// file calls it, e.g.
+//   const bool registered = sorvan::wave::registerDriver("alsa", [] {...});
+bool registerDriver(std::string_view name, DriverFactory factory);
+std::vector<std::string> driverNames();
+
+// Chooses the driver for streams opened from now on (open streams keep
+// theirs). False, and nothing changes, for an unknown name. Without a call,
+// the first API call chooses by the environment variable SORVAN_AUDIO, or
+// "auto" when it is unset or names no driver.
+bool selectDriver(std::string_view name);
+// Puts a driver object in place directly (the sim driver uses this).
+void useDriver(std::shared_ptr<Driver> driver);
+std::shared_ptr<Driver> currentDriver();
+
+}  // namespace sorvan::wave
