@@ -1,0 +1,5 @@
+// Unit Sorvan: the capture and playback components and the pieces they share.
+#pragma once
+
+#include "components/SorvanIn.h"
+#include "components/SorvanWave.h"

@@ -1,0 +1,132 @@
+#include "components/WavFile.h"
+
+#include <fcntl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+#ifdef _WIN32
+constexpr int CreateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_BINARY;
+#else
+constexpr int CreateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+#endif
+
+// The RIFF size counts everything after its own field: the header's last 36
+// bytes and the data.
+constexpr std::uint32_t RiffOverhead = WavHeaderSize - 8;
+constexpr std::int64_t RiffSizeOffset = 4;
+constexpr std::int64_t DataSizeOffset = 40;
+
+void put16(std::uint8_t* at, std::uint16_t value) {
+    at[0] = static_cast<std::uint8_t>(value);
+    at[1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+void put32(std::uint8_t* at, std::uint32_t value) {
+    put16(at, static_cast<std::uint16_t>(value));
+    put16(at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+}  // namespace
+
+std::array<std::uint8_t, WavHeaderSize> WavHeader(std::int32_t channels, std::int32_t samples,
+                                                  std::int32_t bits) {
+    // Unsigned multiplication wraps without undefined behaviour; the
+    // division is the signed one, rounding toward zero.
+    const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(channels) *
+                                                   static_cast<std::uint32_t>(bits));
+    const auto blockAlign = static_cast<std::uint16_t>(product / 8);
+    const std::uint32_t byteRate = static_cast<std::uint32_t>(samples) * blockAlign;
+
+    std::array<std::uint8_t, WavHeaderSize> header{};
+    std::uint8_t* h = header.data();
+    std::memcpy(h, "RIFF", 4);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    put32(h + 16, 16);
+    put16(h + 20, 1);
+    put16(h + 22, static_cast<std::uint16_t>(channels));
+    put32(h + 24, static_cast<std::uint32_t>(samples));
+    put32(h + 28, byteRate);
+    put16(h + 32, blockAlign);
+    put16(h + 34, static_cast<std::uint16_t>(bits));
+    std::memcpy(h + 36, "data", 4);
+    return header;
+}
+
+WavFile::WavFile(std::uint64_t riffSizeLimit)
+    : riffSizeLimit_(std::min(riffSizeLimit, MaxRiffSize)) {}
+
+WavFile::~WavFile() {
+    Complete();
+}
+
+bool WavFile::Create(const std::string& path, std::int32_t channels, std::int32_t samples,
+                     std::int32_t bits) {
+    if (IsOpen()) return false;
+    const int fd = ::open(path.c_str(), CreateFlags, 0666);
+    if (fd < 0) return false;
+    fd_ = fd;
+    dataSize_ = 0;
+    stopped_ = false;
+
+    const auto header = WavHeader(channels, samples, bits);
+    const char* bytes = reinterpret_cast<const char*>(header.data());
+    if (WriteAll(bytes, header.size()) != header.size()) {
+        // A file without a whole header could never be completed into a valid one.
+        ::close(fd_);
+        fd_ = -1;
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+void WavFile::Append(std::span<const char> bytes) {
+    if (!IsOpen() || stopped_ || bytes.empty()) return;
+    const std::uint64_t riffSizeAfter = std::uint64_t{RiffOverhead} + dataSize_ + bytes.size();
+    if (riffSizeAfter > riffSizeLimit_) {
+        stopped_ = true;
+        return;
+    }
+    const std::size_t stored = WriteAll(bytes.data(), bytes.size());
+    dataSize_ += static_cast<std::uint32_t>(stored);
+    if (stored != bytes.size()) stopped_ = true;
+}
+
+void WavFile::Complete() {
+    if (!IsOpen()) return;
+    WriteSizeField(DataSizeOffset, dataSize_);
+    WriteSizeField(RiffSizeOffset, dataSize_ + RiffOverhead);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+std::size_t WavFile::WriteAll(const char* data, std::size_t size) {
+    std::size_t stored = 0;
+    while (stored < size) {
+        const auto written = ::write(fd_, data + stored, size - stored);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        stored += static_cast<std::size_t>(written);
+    }
+    return stored;
+}
+
+void WavFile::WriteSizeField(std::int64_t offset, std::uint32_t value) {
+    std::uint8_t field[4];
+    put32(field, value);
+    // Overwriting bytes inside the file needs no new space, so this succeeds
+    // even on a full disk; a failure leaves nothing better to do.
+    if (::lseek(fd_, offset, SEEK_SET) == offset) {
+        WriteAll(reinterpret_cast<const char*>(field), sizeof field);
+    }
+}
