@@ -1,0 +1,7 @@
+#include "tools/sorvan/CliError.h"
+
+#include <cstring>
+
+std::string SystemReason(int error) {
+    return std::strerror(error);
+}

@@ -1,0 +1,95 @@
+#include "tools/sorvan/WavLayout.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "tools/sorvan/CliError.h"
+
+namespace {
+
+std::uint32_t Le32(const unsigned char* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+}
+std::uint16_t Le16(const unsigned char* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+void ReadExactly(int fd, void* into, std::size_t size, std::uint64_t at, const std::string& path) {
+    const ssize_t got = ::pread(fd, into, size, static_cast<off_t>(at));
+    if (got < 0) throw CliError("cannot read " + path + ": " + SystemReason(errno));
+    if (static_cast<std::size_t>(got) != size)
+        throw CliError(path + " is not a WAV file (it ends inside its header)");
+}
+
+void WriteLe32(int fd, std::uint32_t value, std::uint64_t at, const std::string& path) {
+    const unsigned char bytes[4] = {
+        static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    if (::pwrite(fd, bytes, 4, static_cast<off_t>(at)) != 4)
+        throw CliError("cannot write " + path + ": " + SystemReason(errno));
+}
+
+}  // namespace
+
+bool WavLayout::IsComplete() const {
+    // Chunks may follow a finished data chunk; an unfinished one runs to the end.
+    if (dataSize == 0) return BytesPresent() == 0 && riffSize == fileLength - 8;
+    return dataOffset + dataSize <= fileLength;
+}
+
+WavLayout ReadWavLayout(int fd, const std::string& path) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) throw CliError("cannot read " + path + ": " + SystemReason(errno));
+    WavLayout layout;
+    layout.fileLength = static_cast<std::uint64_t>(info.st_size);
+
+    unsigned char riff[12];
+    ReadExactly(fd, riff, sizeof riff, 0, path);
+    if (std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
+        throw CliError(path + " is not a WAV file");
+    layout.riffSize = Le32(riff + 4);
+
+    // The size fields of an unfinished recording are 0, so the chunks are
+    // walked by their own sizes, never by the RIFF size.
+    bool haveFormat = false;
+    std::uint64_t at = 12;
+    for (;;) {
+        unsigned char chunk[8];
+        ReadExactly(fd, chunk, sizeof chunk, at, path);
+        const std::uint32_t size = Le32(chunk + 4);
+        if (std::memcmp(chunk, "fmt ", 4) == 0) {
+            if (size < 16) throw CliError(path + " has a damaged format chunk");
+            unsigned char fmt[16];
+            ReadExactly(fd, fmt, sizeof fmt, at + 8, path);
+            layout.formatTag = Le16(fmt);
+            layout.channels = Le16(fmt + 2);
+            layout.sampleRate = Le32(fmt + 4);
+            layout.blockAlign = Le16(fmt + 12);
+            layout.bitsPerSample = Le16(fmt + 14);
+            haveFormat = true;
+        } else if (std::memcmp(chunk, "data", 4) == 0) {
+            if (!haveFormat) throw CliError(path + " has its data before its format chunk");
+            layout.dataSizeOffset = at + 4;
+            layout.dataOffset = at + 8;
+            layout.dataSize = size;
+            break;
+        }
+        at += 8 + size + (size & 1);
+    }
+    if (layout.formatTag != 1) throw CliError(path + " is not a PCM WAV file");
+    if (layout.blockAlign == 0 || layout.channels == 0 || layout.sampleRate == 0)
+        throw CliError(path + " has a damaged format chunk");
+    if (layout.dataOffset > layout.fileLength) throw CliError(path + " ends inside its header");
+    return layout;
+}
+
+void WriteWavSizes(int fd, const WavLayout& layout, std::uint32_t dataSize,
+                   const std::string& path) {
+    const std::uint64_t riffSize = layout.dataOffset - 8 + dataSize;
+    WriteLe32(fd, dataSize, layout.dataSizeOffset, path);
+    WriteLe32(fd, static_cast<std::uint32_t>(riffSize), 4, path);
+}

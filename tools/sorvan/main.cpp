@@ -1,0 +1,40 @@
+// sorvan: record from and play to sound devices with the Sorvan components.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+
+#include "tools/sorvan/CliError.h"
+#include "tools/sorvan/Commands.h"
+
+namespace {
+
+constexpr int UsageExit = 2;
+
+// CLI11 would add a second line pointing at --help; one line is enough.
+std::string OneLineFailure(const CLI::App*, const CLI::Error& e) {
+    return "sorvan: " + std::string(e.what()) + " (see --help)\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Record and play audio through the Sorvan components.", "sorvan"};
+    app.failure_message(OneLineFailure);
+    app.require_subcommand(1);
+
+    AddRepairCommand(app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : UsageExit;
+    } catch (const Interrupted& e) {
+        std::fprintf(stderr, "sorvan: %s\n", e.what());
+        return InterruptedExit;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "sorvan: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
