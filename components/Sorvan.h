@@ -2,4 +2,5 @@
 #pragma once
 
 #include "components/SorvanIn.h"
+#include "components/SorvanOut.h"
 #include "components/SorvanWave.h"

@@ -1,0 +1,197 @@
+#include "components/SorvanOut.h"
+
+#include <string>
+#include <vector>
+
+TSorvanOut::TSorvanOut(TComponent* AOwner) : TComponent(AOwner) {
+    FHandle = AllocateHWnd(TWndMethod(this, &TSorvanOut::WndProc));
+}
+
+TSorvanOut::~TSorvanOut() {
+    close();
+    // Blocks handed over while the device was closed were never written, and
+    // close drains the queue only while the device is open. A block that the
+    // device still holds (its reset failed and it would not close) stays: the
+    // device may still read it, so it is left to the device rather than freed.
+    DrainQueue();
+    DeallocateHWnd(FHandle);
+}
+
+const TClassInfo& TSorvanOut::StaticClass() {
+    using C = TSorvanOut;
+    static const TClassInfo info{
+        .Name = "TSorvanOut",
+        .Parent = &TComponent::StaticClass(),
+        .Create = [](TComponent* owner) -> TComponent* { return new TSorvanOut(owner); },
+        .Properties =
+            {
+                typinfo::UnstoredSetProperty(
+                    "capabilities",
+                    std::vector<std::string>(std::begin(TSVOutCapNames), std::end(TSVOutCapNames)),
+                    &C::capabilities, &C::SetCaps),
+                typinfo::IntegerProperty("volume", &C::volume, &C::SetVolume, std::nullopt, false),
+                typinfo::IntegerProperty("channels", &C::channels, &C::SetChannels, 1),
+                typinfo::IntegerProperty("samples", &C::samples, &C::SetSamples, 8000),
+                typinfo::IntegerProperty("SampleBits", &C::SampleBits, &C::SetBits, 8),
+                typinfo::EnumProperty(
+                    "device",
+                    std::vector<std::string>(std::begin(TSVDevNames), std::end(TSVDevNames)),
+                    &C::device, &C::SetWantedDev, wvMapper),
+                typinfo::ReadOnlyIntegerProperty("DeviceID", &C::DeviceIDValue),
+                typinfo::EventProperty("OnOpen", &C::OnOpen),
+                typinfo::EventProperty("OnDone", &C::OnDone),
+                typinfo::EventProperty("OnClose", &C::OnClose),
+            },
+    };
+    return info;
+}
+
+bool TSorvanOut::open() {
+    const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FSampleBits);
+    FOpen =
+        waveOutOpen(&FDeviceID, static_cast<UINT>(DeviceIndex(FDevice)), &format,
+                    reinterpret_cast<DWORD_PTR>(FHandle), 0, CALLBACK_WINDOW) == MMSYSERR_NOERROR;
+    return FOpen;
+}
+
+bool TSorvanOut::playback(const void* data, std::int32_t size) {
+    if (size < 0 || (data == nullptr && size > 0)) return false;
+    WAVEHDR* const header = NewPlaybackBlock(data, size);
+    // Linked before the device sees it, and kept whatever the device says:
+    // a block that never reaches the device is freed by close or destruction.
+    FQueue.Append(header);
+    waveOutPrepareHeader(FDeviceID, header, WaveHeaderSize);
+    waveOutWrite(FDeviceID, header, WaveHeaderSize);
+    FPlaying = !FQueue.Empty();
+    return FPlaying;
+}
+
+void TSorvanOut::reset() {
+    if (!FPlaying) return;
+    waveOutReset(FDeviceID);
+    FPlaying = false;
+}
+
+void TSorvanOut::close() {
+    reset();
+    if (!FOpen) return;
+    DrainQueue();
+    FPlaying = !FQueue.Empty();
+    FOpen = waveOutClose(FDeviceID) != MMSYSERR_NOERROR;
+}
+
+void TSorvanOut::RemoveBuffer(WAVEHDR* header) {
+    if (header != nullptr) {
+        PlaybackQueue::Position at = FQueue.Find(header);
+        if (at.entry != nullptr) ReleaseBlock(at);
+    }
+    FPlaying = !FQueue.Empty();
+}
+
+bool TSorvanOut::ReleaseBlock(PlaybackQueue::Position& at) {
+    WAVEHDR* const header = at.entry;
+    if (waveOutUnprepareHeader(FDeviceID, header, WaveHeaderSize) == WAVERR_STILLPLAYING) {
+        at = PlaybackQueue::Next(at);
+        return false;
+    }
+    at = FQueue.Unlink(at);
+    FreePlaybackBlock(header);
+    return true;
+}
+
+void TSorvanOut::DrainQueue() {
+    PlaybackQueue::Position at = FQueue.First();
+    while (at.entry != nullptr) {
+        const WAVEHDR* const header = at.entry;
+        // The device has returned this block and posted its notification,
+        // which will arrive after the block is gone.
+        const bool noticeOnItsWay = (header->dwFlags & WHDR_DONE) != 0;
+        if (ReleaseBlock(at) && noticeOnItsWay) FLateDones.Expect(FDeviceID, header);
+    }
+}
+
+void TSorvanOut::WndProc(TMessage& Message) {
+    const auto sender = reinterpret_cast<HWAVEOUT>(Message.WParam);
+    switch (Message.Msg) {
+        case MM_WOM_OPEN:
+            if (OnOpen) OnOpen(this);
+            break;
+        case MM_WOM_DONE: {
+            auto* const header = reinterpret_cast<WAVEHDR*>(Message.LParam);
+            // A notification for a block that close freed must not take a
+            // newer block that was given the same address.
+            if (FLateDones.Consume(sender, header)) {
+                FPlaying = !FQueue.Empty();
+            } else {
+                RemoveBuffer(header);
+            }
+            if (OnDone) OnDone(this);
+            break;
+        }
+        case MM_WOM_CLOSE:
+            FLateDones.Forget(sender);
+            if (OnClose) OnClose(this);
+            break;
+        default:
+            Message.Result = DefWindowProcA(FHandle, Message.Msg, Message.WParam, Message.LParam);
+            break;
+    }
+}
+
+UINT_PTR TSorvanOut::DeviceNumber() const {
+    // Through UINT, as the platform declares device numbers: -1 becomes WAVE_MAPPER.
+    return static_cast<UINT_PTR>(static_cast<UINT>(DeviceIndex(FDevice)));
+}
+
+TSVOutCaps TSorvanOut::GetCaps() const {
+    WAVEOUTCAPSA caps{};
+    if (waveOutGetDevCapsA(DeviceNumber(), &caps, sizeof caps) != MMSYSERR_NOERROR) return {};
+    TSVOutCaps result;
+    if (caps.wChannels == 2) result.Include(ocStereo);
+    const struct {
+        DWORD bit;
+        TSVOutCap member;
+    } supports[] = {
+        {WAVECAPS_LRVOLUME, ocLRVolume},
+        {WAVECAPS_PITCH, ocPitch},
+        {WAVECAPS_PLAYBACKRATE, ocPlaybackRate},
+        {WAVECAPS_SYNC, ocSync},
+        {WAVECAPS_VOLUME, ocVolume},
+        {WAVECAPS_SAMPLEACCURATE, ocSampleAccurate},
+    };
+    for (const auto& support : supports) {
+        if ((caps.dwSupport & support.bit) != 0) result.Include(support.member);
+    }
+    return result;
+}
+
+void TSorvanOut::SetCaps(TSVOutCaps) {}
+
+WORD TSorvanOut::GetVolume() const {
+    DWORD packed = 0;
+    if (waveOutGetVolume(reinterpret_cast<HWAVEOUT>(DeviceNumber()), &packed) != MMSYSERR_NOERROR) {
+        return 0;
+    }
+    return static_cast<WORD>(packed & 0xFFFF);
+}
+
+void TSorvanOut::SetVolume(WORD value) {
+    const DWORD packed = (DWORD{value} << 16) | value;
+    waveOutSetVolume(reinterpret_cast<HWAVEOUT>(DeviceNumber()), packed);
+}
+
+void TSorvanOut::SetChannels(std::int32_t value) {
+    if (value != FChannels) FChannels = value;
+}
+
+void TSorvanOut::SetSamples(std::int32_t value) {
+    if (value != FSamples) FSamples = value;
+}
+
+void TSorvanOut::SetBits(std::int32_t value) {
+    if (value != FSampleBits) FSampleBits = value;
+}
+
+void TSorvanOut::SetWantedDev(TSVDev value) {
+    if (value != FDevice) FDevice = value;
+}

@@ -1,0 +1,120 @@
+// TSorvanOut: plays PCM blocks on a waveform-output device.
+//
+// Every block handed to playback is copied, queued and written to the device;
+// when the device returns it (MM_WOM_DONE on the component's own window) the
+// copy is freed and OnDone fires. The component also reports the selected
+// device's capabilities and reads and sets its volume.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "components/PlaybackLateDones.h"
+#include "components/PlaybackQueue.h"
+#include "components/SorvanWave.h"
+#include "framework/Classes.h"
+#include "framework/Events.h"
+#include "framework/Messages.h"
+#include "framework/Sets.h"
+#include "framework/TypInfo.h"
+
+// What an output device supports; ordinal n is bit n of TSVOutCaps.
+enum TSVOutCap : std::uint8_t {
+    ocStereo,
+    ocLRVolume,
+    ocPitch,
+    ocPlaybackRate,
+    ocSync,
+    ocVolume,
+    ocSampleAccurate,
+};
+using TSVOutCaps = TSet<TSVOutCap>;
+
+// The identifiers of TSVOutCap by ordinal, as forms and the designer show them.
+inline constexpr const char* TSVOutCapNames[] = {
+    "ocStereo", "ocLRVolume", "ocPitch", "ocPlaybackRate", "ocSync", "ocVolume", "ocSampleAccurate",
+};
+
+class TSorvanOut : public TComponent {
+  public:
+    explicit TSorvanOut(TComponent* AOwner);
+    ~TSorvanOut() override;
+
+    static const TClassInfo& StaticClass();
+    const TClassInfo& ClassType() const override { return StaticClass(); }
+
+    // Opens the device with notifications to this component's window; the
+    // result is IsOpen(). OnOpen fires once the device confirms.
+    bool open();
+    // Copies size bytes from data, queues the copy and writes it to the
+    // device; the result is IsPlaying(). A negative size, or a null data
+    // pointer with a positive size, is refused: nothing is queued or changed
+    // and the result is false.
+    bool playback(const void* data, std::int32_t size);
+    // Stops the device if blocks were handed over since the last stop; the
+    // device returns them through MM_WOM_DONE, one OnDone each.
+    void reset();
+    // Stops the device, frees the queued blocks and closes the device.
+    void close();
+
+    bool IsOpen() const { return FOpen; }
+    bool IsPlaying() const { return FPlaying; }
+
+    // The selected device's capabilities, queried afresh on every read.
+    TSVOutCaps GetCaps() const;
+    TSVOutCaps capabilities() const { return GetCaps(); }
+    // The property can be assigned, but it describes the device: the value is ignored.
+    void SetCaps(TSVOutCaps value);
+
+    // The left-channel volume of the selected device; 0 when the query fails.
+    WORD GetVolume() const;
+    WORD volume() const { return GetVolume(); }
+    // Sets both channels of the selected device to value.
+    void SetVolume(WORD value);
+
+    std::int32_t channels() const { return FChannels; }
+    void SetChannels(std::int32_t value);
+    std::int32_t samples() const { return FSamples; }
+    void SetSamples(std::int32_t value);
+    std::int32_t SampleBits() const { return FSampleBits; }
+    void SetBits(std::int32_t value);
+    TSVDev device() const { return FDevice; }
+    void SetWantedDev(TSVDev value);
+    // The handle of the device last opened; it is kept after close.
+    HWAVEOUT DeviceID() const { return FDeviceID; }
+
+    void SetOnOpen(TNotifyEvent handler) { OnOpen = std::move(handler); }
+    void SetOnDone(TNotifyEvent handler) { OnDone = std::move(handler); }
+    void SetOnClose(TNotifyEvent handler) { OnClose = std::move(handler); }
+
+    // The method bound to the notification window.
+    void WndProc(TMessage& Message);
+
+    TNotifyEvent OnOpen;
+    TNotifyEvent OnDone;
+    TNotifyEvent OnClose;
+
+  private:
+    // Removes header if it is queued; then IsPlaying tells whether blocks remain.
+    void RemoveBuffer(WAVEHDR* header);
+    // Unprepares and frees the block at `at`, which then names the entry that
+    // followed it. A block the device still holds stays queued, `at` moves
+    // past it, and the result is false.
+    bool ReleaseBlock(PlaybackQueue::Position& at);
+    // Releases every queued block that the device no longer holds.
+    void DrainQueue();
+    // The number the capability and volume calls take for the selected device.
+    UINT_PTR DeviceNumber() const;
+    std::intptr_t DeviceIDValue() const { return reinterpret_cast<std::intptr_t>(FDeviceID); }
+
+    HWND FHandle = nullptr;
+    std::int32_t FChannels = 1;
+    std::int32_t FSamples = 8000;
+    std::int32_t FSampleBits = 8;
+    TSVDev FDevice = wvMapper;
+    bool FOpen = false;
+    bool FPlaying = false;
+    HWAVEOUT FDeviceID = nullptr;
+    PlaybackQueue FQueue;
+    PlaybackLateDones FLateDones;
+};
