@@ -1,0 +1,73 @@
+// Text form files: a component, its published properties and the components
+// it owns, in the framework's usual shape:
+//
+//   object Recorder: TRecorderForm
+//     OnShow = RecorderShow
+//     object Mic: TSorvanIn
+//       channels = 2
+//       device = wvDevice3
+//       FileName = 'take one.wav'
+//       OnData = MicData
+//     end
+//   end
+//
+// Writing keeps only stored properties that differ from their defaults, and
+// events bound to a method that the root publishes. Reading creates classes
+// by name from the class registry, applies properties through their setters
+// in file order and binds events to the root's published methods. A bad file
+// raises EReadError naming its line, and the whole file is checked before
+// anything is created or set.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "framework/Classes.h"
+#include "framework/SysUtils.h"
+
+class EStreamError : public Exception {
+  public:
+    using Exception::Exception;
+};
+
+class EFOpenError : public EStreamError {
+  public:
+    using EStreamError::EStreamError;
+};
+
+class EFCreateError : public EStreamError {
+  public:
+    using EStreamError::EStreamError;
+};
+
+class EFilerError : public EStreamError {
+  public:
+    using EStreamError::EStreamError;
+};
+
+// A form file that cannot be read; the message starts with "Line N: ".
+class EReadError : public EFilerError {
+  public:
+    EReadError(int line, const std::string& message)
+        : EFilerError("Line " + std::to_string(line) + ": " + message), FLine(line) {}
+
+    int Line() const { return FLine; }
+
+  private:
+    int FLine;
+};
+
+std::string ComponentToText(const TComponent& root);
+// Raises EFCreateError when the file cannot be written.
+void WriteComponentFile(const std::string& path, const TComponent& root);
+
+// Reads a form into an existing root, whose class must be the one the file
+// names or descend from it; the file's components are created under it.
+void ReadComponentText(std::string_view text, TComponent& root);
+// Reads a form whose root class is created from the class registry.
+std::unique_ptr<TComponent> CreateComponentFromText(std::string_view text);
+
+// As above, from a file; raise EFOpenError when it cannot be read.
+void ReadComponentFile(const std::string& path, TComponent& root);
+std::unique_ptr<TComponent> CreateComponentFromFile(const std::string& path);
