@@ -104,6 +104,9 @@ inline constexpr DWORD CALLBACK_THREAD = 0x20000;
 inline constexpr DWORD CALLBACK_FUNCTION = 0x30000;
 inline constexpr DWORD CALLBACK_EVENT = 0x50000;
 inline constexpr DWORD WAVE_FORMAT_QUERY = 0x0001;
+inline constexpr DWORD WAVE_ALLOWSYNC = 0x0002;
+inline constexpr DWORD WAVE_MAPPED = 0x0004;
+inline constexpr DWORD WAVE_FORMAT_DIRECT = 0x0008;
 
 inline constexpr UINT WAVE_MAPPER = static_cast<UINT>(-1);
 inline constexpr WORD WAVE_FORMAT_PCM = 1;
@@ -181,3 +184,5 @@ MMRESULT waveOutPrepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh);
 MMRESULT waveOutUnprepareHeader(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh);
 MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh);
 MMRESULT waveOutReset(HWAVEOUT hwo);
+MMRESULT waveOutPause(HWAVEOUT hwo);
+MMRESULT waveOutRestart(HWAVEOUT hwo);

@@ -1,0 +1,281 @@
+#include "platform/wave/Stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sorvan::wave {
+
+namespace {
+
+constexpr DWORD queuedFlags = WHDR_INQUEUE;
+
+std::size_t frameSizeOf(const WAVEFORMATEX& format) {
+    return std::max<std::size_t>(format.nBlockAlign, 1);
+}
+
+}  // namespace
+
+Stream::Stream(Direction direction, std::size_t device, const WAVEFORMATEX& format,
+               Notifier notifier, std::shared_ptr<Driver> driver)
+    : direction_(direction),
+      device_(device),
+      format_(format),
+      frameSize_(frameSizeOf(format)),
+      notifier_(notifier),
+      driver_(std::move(driver)) {}
+
+Stream::~Stream() = default;
+
+MMRESULT Stream::open(UINT_PTR handle) {
+    std::lock_guard control(control_);
+    const MMRESULT result = driver_->open(direction_, device_, format_, *this, driverStream_);
+    if (result != MMSYSERR_NOERROR) return result;
+    if (driverStream_ == nullptr) return MMSYSERR_ERROR;
+    std::lock_guard data(data_);
+    handle_ = handle;
+    open_ = true;
+    notifier_.notify(handle_, direction_ == Direction::input ? MM_WIM_OPEN : MM_WOM_OPEN, 0);
+    return MMSYSERR_NOERROR;
+}
+
+UINT Stream::doneMessage() const {
+    return direction_ == Direction::input ? MM_WIM_DATA : MM_WOM_DONE;
+}
+
+MMRESULT Stream::prepare(WAVEHDR& header) {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    std::lock_guard data(data_);
+    if (header.dwFlags & WHDR_PREPARED) return MMSYSERR_NOERROR;
+    header.dwFlags = (header.dwFlags | WHDR_PREPARED) & ~(WHDR_DONE | WHDR_INQUEUE);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT Stream::unprepare(WAVEHDR& header) {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    std::lock_guard data(data_);
+    if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+    header.dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+void Stream::append(WAVEHDR& header) {
+    header.dwFlags = (header.dwFlags & ~WHDR_DONE) | queuedFlags;
+    header.lpNext = nullptr;
+    if (tail_ == nullptr) {
+        head_ = &header;
+    } else {
+        tail_->lpNext = &header;
+    }
+    tail_ = &header;
+}
+
+MMRESULT Stream::addBuffer(WAVEHDR& header) {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    // A buffer with room but nowhere to put the frames would be written through null.
+    if (header.lpData == nullptr && header.dwBufferLength != 0) return MMSYSERR_INVALPARAM;
+    {
+        std::lock_guard data(data_);
+        if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+        header.dwBytesRecorded = 0;
+        append(header);
+        if (running_) retireFinishedHeads();
+    }
+    driverStream_->dataQueued();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT Stream::write(WAVEHDR& header) {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    bool startNow = false;
+    {
+        std::lock_guard data(data_);
+        if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+        startNow = !running_ && !paused_;
+    }
+    if (startNow) {
+        if (const MMRESULT result = driverStream_->start(); result != MMSYSERR_NOERROR) {
+            return result;
+        }
+    }
+    {
+        std::lock_guard data(data_);
+        append(header);
+        if (startNow) running_ = true;
+        if (running_) retireFinishedHeads();
+    }
+    driverStream_->dataQueued();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT Stream::startDriver() {
+    if (const MMRESULT result = driverStream_->start(); result != MMSYSERR_NOERROR) return result;
+    {
+        std::lock_guard data(data_);
+        running_ = true;
+        retireFinishedHeads();
+    }
+    driverStream_->dataQueued();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT Stream::start() {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    {
+        std::lock_guard data(data_);
+        if (running_) return MMSYSERR_NOERROR;
+    }
+    return startDriver();
+}
+
+MMRESULT Stream::stop() {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    {
+        std::lock_guard data(data_);
+        if (!running_) return MMSYSERR_NOERROR;
+        running_ = false;
+        if (head_ != nullptr && head_->dwBytesRecorded > 0) retireHead();
+    }
+    driverStream_->stop();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT Stream::reset() {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    bool wasRunning = false;
+    {
+        std::lock_guard data(data_);
+        wasRunning = running_;
+        running_ = false;
+        paused_ = false;
+        retireAll();
+    }
+    if (wasRunning) driverStream_->stop();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT Stream::pause() {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    bool wasRunning = false;
+    {
+        std::lock_guard data(data_);
+        if (paused_) return MMSYSERR_NOERROR;
+        paused_ = true;
+        wasRunning = running_;
+        running_ = false;
+    }
+    if (wasRunning) driverStream_->stop();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT Stream::restart() {
+    std::lock_guard control(control_);
+    if (!open_) return MMSYSERR_INVALHANDLE;
+    {
+        std::lock_guard data(data_);
+        if (!paused_) return MMSYSERR_NOERROR;
+        paused_ = false;
+        if (head_ == nullptr) return MMSYSERR_NOERROR;
+    }
+    return startDriver();
+}
+
+MMRESULT Stream::close() {
+    std::lock_guard control(control_);
+    {
+        std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+        if (head_ != nullptr) return WAVERR_STILLPLAYING;
+        open_ = false;
+        running_ = false;
+    }
+    // Waits for the driver's threads; none of them can reach the queue now.
+    driverStream_.reset();
+    std::lock_guard data(data_);
+    notifier_.notify(handle_, direction_ == Direction::input ? MM_WIM_CLOSE : MM_WOM_CLOSE, 0);
+    return MMSYSERR_NOERROR;
+}
+
+void Stream::retireHead() {
+    WAVEHDR* header = head_;
+    head_ = header->lpNext;
+    if (head_ == nullptr) tail_ = nullptr;
+    header->lpNext = nullptr;
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    headPlayed_ = 0;
+    notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+}
+
+void Stream::retireAll() {
+    while (head_ != nullptr) retireHead();
+}
+
+void Stream::retireFinishedHeads() {
+    if (direction_ == Direction::input) {
+        while (head_ != nullptr && head_->dwBufferLength - head_->dwBytesRecorded < frameSize_) {
+            retireHead();
+        }
+    } else {
+        while (head_ != nullptr && head_->dwBufferLength == 0) retireHead();
+    }
+}
+
+std::size_t Stream::capture(std::span<const std::byte> frames) {
+    std::lock_guard data(data_);
+    if (!running_) return 0;
+    const std::size_t bytes = wholeFrames(frames.size());
+    std::size_t taken = 0;
+    while (taken < bytes && head_ != nullptr) {
+        WAVEHDR& head = *head_;
+        const std::size_t room = wholeFrames(head.dwBufferLength - head.dwBytesRecorded);
+        const std::size_t count = std::min(room, bytes - taken);
+        std::memcpy(head.lpData + head.dwBytesRecorded, frames.data() + taken, count);
+        head.dwBytesRecorded += static_cast<DWORD>(count);
+        taken += count;
+        retireFinishedHeads();
+    }
+    return taken;
+}
+
+std::size_t Stream::play(std::span<std::byte> out) {
+    std::lock_guard data(data_);
+    if (!running_) return 0;
+    const std::size_t bytes = wholeFrames(out.size());
+    std::size_t written = 0;
+    while (written < bytes && head_ != nullptr) {
+        WAVEHDR& head = *head_;
+        const std::size_t count = std::min(head.dwBufferLength - headPlayed_, bytes - written);
+        std::memcpy(out.data() + written, head.lpData + headPlayed_, count);
+        headPlayed_ += count;
+        written += count;
+        if (headPlayed_ == head.dwBufferLength) retireHead();
+        retireFinishedHeads();
+    }
+    // Blocks that end inside a frame: the frame is completed with zeros.
+    const std::size_t padded = std::min(bytes, wholeFrames(written + frameSize_ - 1));
+    std::fill(out.begin() + written, out.begin() + padded, std::byte{0});
+    return padded;
+}
+
+std::size_t Stream::pendingBytes() {
+    std::lock_guard data(data_);
+    if (!running_) return 0;
+    std::size_t pending = 0;
+    for (const WAVEHDR* header = head_; header != nullptr; header = header->lpNext) {
+        if (direction_ == Direction::input) {
+            pending += wholeFrames(header->dwBufferLength - header->dwBytesRecorded);
+        } else {
+            pending += header->dwBufferLength - (header == head_ ? headPlayed_ : 0);
+        }
+    }
+    return direction_ == Direction::input ? pending : wholeFrames(pending + frameSize_ - 1);
+}
+
+}  // namespace sorvan::wave

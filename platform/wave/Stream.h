@@ -1,0 +1,87 @@
+// One open wave device as the core sees it: the header queue, the
+// running/stopped state and the notifications of one handle.
+//
+// Two locks: `control_` serialises the API calls on the stream and is held
+// while the driver is told to start or stop; `data_` guards the queue and is
+// taken by the driver's threads through capture/play. The core never calls
+// the driver while holding `data_`, so a driver may wait for its threads.
+// Every notification is posted under `data_`, which keeps one handle's
+// notifications in order and lets nothing follow the close notification.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+
+#include "platform/wave/Driver.h"
+#include "platform/wave/Notifier.h"
+
+namespace sorvan::wave {
+
+class Stream final : public StreamHost {
+  public:
+    Stream(Direction direction, std::size_t device, const WAVEFORMATEX& format, Notifier notifier,
+           std::shared_ptr<Driver> driver);
+    ~Stream();
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+
+    // Opens the device; on success the stream is ready for `handle` and the
+    // open notification is posted.
+    MMRESULT open(UINT_PTR handle);
+
+    Direction direction() const { return direction_; }
+    std::size_t device() const { return device_; }
+    const std::shared_ptr<Driver>& driver() const { return driver_; }
+
+    // The API calls; each returns INVALHANDLE once the stream is closed.
+    MMRESULT prepare(WAVEHDR& header);
+    MMRESULT unprepare(WAVEHDR& header);
+    MMRESULT addBuffer(WAVEHDR& header);
+    MMRESULT write(WAVEHDR& header);
+    MMRESULT start();
+    MMRESULT stop();
+    MMRESULT reset();
+    MMRESULT pause();
+    MMRESULT restart();
+    MMRESULT close();
+
+    // StreamHost
+    std::size_t capture(std::span<const std::byte> frames) override;
+    std::size_t play(std::span<std::byte> out) override;
+    std::size_t pendingBytes() override;
+
+  private:
+    void append(WAVEHDR& header);
+    // Takes the head off the queue, marks it done and notifies.
+    void retireHead();
+    void retireAll();
+    // Input: returns head buffers without room for one more frame.
+    // Output: returns zero-length blocks that reached the head.
+    void retireFinishedHeads();
+    std::size_t wholeFrames(std::size_t bytes) const { return bytes - bytes % frameSize_; }
+    MMRESULT startDriver();
+    UINT doneMessage() const;
+
+    const Direction direction_;
+    const std::size_t device_;
+    const WAVEFORMATEX format_;
+    const std::size_t frameSize_;
+    const Notifier notifier_;
+    const std::shared_ptr<Driver> driver_;
+    std::unique_ptr<DriverStream> driverStream_;
+    UINT_PTR handle_ = 0;
+
+    std::mutex control_;
+    std::mutex data_;
+    bool open_ = false;
+    bool running_ = false;  // frames move: input started, output playing
+    bool paused_ = false;   // output only
+    // The queue, linked through WAVEHDR::lpNext as the system's drivers do,
+    // so queueing never allocates.
+    WAVEHDR* head_ = nullptr;
+    WAVEHDR* tail_ = nullptr;
+    std::size_t headPlayed_ = 0;  // output: bytes of the head block already played
+};
+
+}  // namespace sorvan::wave
