@@ -1,18 +1,50 @@
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/posix/WinUser.h"
 
 namespace {
 
+// A first-in first-out queue of messages that reuses its storage: once it has
+// grown to the most messages ever waiting at once, posting no longer allocates.
+class MessageRing {
+  public:
+    bool empty() const { return count_ == 0; }
+    const MSG& front() const { return slots_[first_]; }
+
+    void push_back(const MSG& msg) {
+        if (count_ == slots_.size()) grow();
+        slots_[(first_ + count_) % slots_.size()] = msg;
+        ++count_;
+    }
+
+    void pop_front() {
+        first_ = (first_ + 1) % slots_.size();
+        --count_;
+    }
+
+  private:
+    void grow() {
+        std::vector<MSG> larger(std::max<std::size_t>(16, slots_.size() * 2));
+        for (std::size_t i = 0; i < count_; ++i) larger[i] = slots_[(first_ + i) % slots_.size()];
+        slots_ = std::move(larger);
+        first_ = 0;
+    }
+
+    std::vector<MSG> slots_;
+    std::size_t first_ = 0;
+    std::size_t count_ = 0;
+};
+
 struct ThreadQueue {
     std::mutex mutex;
     std::condition_variable posted;
-    std::deque<MSG> messages;
+    MessageRing messages;
     bool quitPending = false;
     int quitCode = 0;
 };
@@ -26,7 +58,7 @@ struct Window {
 // Every window of the process, by handle value. Handle values count up and are
 // never reused, so a stale handle can never reach a newer window.
 class WindowTable {
-public:
+  public:
     HWND add(Window window) {
         std::lock_guard lock(mutex_);
         const auto id = ++lastId_;
@@ -62,7 +94,7 @@ public:
         return found == windows_.end() ? nullptr : found->second.queue;
     }
 
-private:
+  private:
     static std::uintptr_t toId(HWND hwnd) { return reinterpret_cast<std::uintptr_t>(hwnd); }
     static HWND toHandle(std::uintptr_t id) { return reinterpret_cast<HWND>(id); }
 
@@ -162,4 +194,6 @@ LRESULT DispatchMessageA(const MSG* msg) {
     return proc == nullptr ? 0 : proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
-LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) { return 0; }
+LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
+    return 0;
+}
