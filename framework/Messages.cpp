@@ -54,10 +54,21 @@ HWND createWindow(TWndMethod* method) {
     if (window != nullptr) SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(method));
     return window;
 }
+
+// DestroyWindow sends WM_DESTROY and WM_NCDESTROY; they must not reach a
+// component that is being destroyed, so the method is detached first.
+bool destroyWindow(HWND window) {
+    const LONG_PTR method = SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    if (DestroyWindow(window)) return true;
+    SetWindowLongPtrA(window, GWLP_USERDATA, method);
+    return false;
+}
 #else
 HWND createWindow(TWndMethod* method) {
     return CreateMessageWindow(StdWndProc, reinterpret_cast<LONG_PTR>(method));
 }
+
+bool destroyWindow(HWND window) { return DestroyWindow(window) != FALSE; }
 #endif
 
 }  // namespace
@@ -75,5 +86,5 @@ void DeallocateHWnd(HWND window) {
     if (window == nullptr) return;
     TWndMethod* method = methodOf(window);
     // A window that another thread owns stays, and so does its method.
-    if (DestroyWindow(window)) delete method;
+    if (destroyWindow(window)) delete method;
 }
