@@ -1,0 +1,174 @@
+// The recording file writer: its header, its completion, and files that stay
+// valid for other readers when the disk refuses bytes or the size limit is met.
+#include "components/WavFile.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "WaveFiles.h"
+
+namespace {
+
+using namespace wavefiles;
+
+std::vector<char> Ramp(std::size_t size, int start = 0) {
+    std::vector<char> bytes(size);
+    std::iota(bytes.begin(), bytes.end(), static_cast<char>(start));
+    return bytes;
+}
+
+void ExpectCompleteFile(const std::filesystem::path& path, const std::vector<char>& data) {
+    const auto bytes = Bytes(path);
+    ASSERT_EQ(bytes.size(), WavHeaderSize + data.size());
+    EXPECT_EQ(U32(bytes, 40), data.size());
+    EXPECT_EQ(U32(bytes, 4), data.size() + 36);
+    const auto read = ReadWithSndfile(path);
+    ASSERT_TRUE(read.has_value()) << sf_strerror(nullptr);
+    EXPECT_EQ(read->data, data);
+}
+
+}  // namespace
+
+TEST(WavHeader, DefaultFormatByteForByte) {
+    const std::array<std::uint8_t, 44> expected = {
+        0x52, 0x49, 0x46, 0x46, 0x00, 0x00, 0x00, 0x00, 0x57, 0x41, 0x56, 0x45, 0x66, 0x6d, 0x74,
+        0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x40, 0x1f, 0x00, 0x00, 0x40, 0x1f,
+        0x00, 0x00, 0x01, 0x00, 0x08, 0x00, 0x64, 0x61, 0x74, 0x61, 0x00, 0x00, 0x00, 0x00};
+    EXPECT_EQ(WavHeader(1, 8000, 8), expected);
+}
+
+TEST(WavHeader, FormatFieldsFollowThePropertyArithmetic) {
+    const auto field16 = [](const auto& h, std::size_t at) { return h[at] | h[at + 1] << 8; };
+    const auto field32 = [&](const auto& h, std::size_t at) {
+        return static_cast<std::uint32_t>(field16(h, at) | field16(h, at + 2) << 16);
+    };
+
+    const auto stereo16 = WavHeader(2, 44100, 16);
+    EXPECT_EQ(field16(stereo16, 22), 2);
+    EXPECT_EQ(field32(stereo16, 24), 44100u);
+    EXPECT_EQ(field32(stereo16, 28), 4u * 44100);
+    EXPECT_EQ(field16(stereo16, 32), 4);
+    EXPECT_EQ(field16(stereo16, 34), 16);
+
+    const auto twelve = WavHeader(1, 11025, 12);
+    EXPECT_EQ(field16(twelve, 32), 1);
+    EXPECT_EQ(field32(twelve, 28), 11025u);
+    EXPECT_EQ(field16(twelve, 34), 12);
+
+    // -12 / 8 rounds toward zero to -1, kept to 16 bits.
+    const auto negative = WavHeader(-1, 10, 12);
+    EXPECT_EQ(field16(negative, 22), 0xFFFF);
+    EXPECT_EQ(field16(negative, 32), 0xFFFF);
+    EXPECT_EQ(field32(negative, 28), 10u * 0xFFFF);
+}
+
+TEST(WavFile, CompletedFileHoldsExactlyTheAppendedBytes) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    const auto data = Ramp(3 * 2048);
+    {
+        WavFile file;
+        ASSERT_TRUE(file.Create(path, 1, 8000, 8));
+        EXPECT_EQ(Bytes(path).size(), WavHeaderSize);
+        file.Append(std::span(data).first(2048));
+        file.Append({});
+        file.Append(std::span(data).subspan(2048, 2048));
+        file.Append(std::span(data).subspan(4096));
+        EXPECT_EQ(U32(Bytes(path), 40), 0u) << "sizes are written on completion only";
+        file.Complete();
+        EXPECT_FALSE(file.IsOpen());
+        file.Complete();
+    }
+    ExpectCompleteFile(path, data);
+    if (!SoxiAvailable()) GTEST_SKIP() << "soxi not found at configure time";
+    EXPECT_EQ(SoxiSamples(path), 3 * 2048);
+}
+
+TEST(WavFile, DestructionCompletesAnOpenFile) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    const auto data = Ramp(100);
+    {
+        WavFile file;
+        ASSERT_TRUE(file.Create(path, 2, 22050, 16));
+        file.Append(data);
+    }
+    ExpectCompleteFile(path, data);
+}
+
+TEST(WavFile, CreationReplacesAnExistingFileAndFailsQuietlyWithoutAFolder) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    std::ofstream(path) << std::string(10000, 'x');
+    WavFile file;
+    ASSERT_TRUE(file.Create(path, 1, 8000, 8));
+    file.Complete();
+    ExpectCompleteFile(path, {});
+
+    const auto missing = folder / "no-such-folder" / "take.wav";
+    EXPECT_FALSE(file.Create(missing, 1, 8000, 8));
+    EXPECT_FALSE(file.IsOpen());
+    file.Append(Ramp(16));
+    file.Complete();
+    EXPECT_FALSE(std::filesystem::exists(missing));
+}
+
+TEST(WavFile, StopsGrowingWhereTheRiffSizeWouldPassItsLimit) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    const auto data = Ramp(160);
+    // A limit of 36 + 100 data bytes stands in for 4 GiB - 1.
+    WavFile file(36 + 100);
+    ASSERT_TRUE(file.Create(path, 1, 8000, 8));
+    file.Append(std::span(data).first(50));
+    file.Append(std::span(data).subspan(50, 50));  // exactly at the limit
+    EXPECT_FALSE(file.Stopped());
+    file.Append(std::span(data).subspan(100, 1));
+    EXPECT_TRUE(file.Stopped());
+    file.Append(std::span(data).subspan(101, 1));  // nothing after the stop, not even what fits
+    EXPECT_EQ(file.DataSize(), 100u);
+    file.Complete();
+    ExpectCompleteFile(path, std::vector<char>(data.begin(), data.begin() + 100));
+
+    // The next file starts again from nothing.
+    ASSERT_TRUE(file.Create(path, 1, 8000, 8));
+    EXPECT_FALSE(file.Stopped());
+    file.Append(std::span(data).first(10));
+    file.Complete();
+    ExpectCompleteFile(path, std::vector<char>(data.begin(), data.begin() + 10));
+}
+
+TEST(WavFile, RefusedWritesCountOnlyTheStoredBytes) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    const auto data = Ramp(3 * 512);
+    WavFile file;
+    {
+        FileSizeLimit limit(WavHeaderSize + 1000);
+        ASSERT_TRUE(file.Create(path, 1, 8000, 8));
+        file.Append(std::span(data).first(512));
+        file.Append(std::span(data).subspan(512, 512));  // cut short after 488 bytes
+        file.Append(std::span(data).subspan(1024));      // refused whole
+        file.Complete();
+    }
+    EXPECT_EQ(file.DataSize(), 1000u);
+    ExpectCompleteFile(path, std::vector<char>(data.begin(), data.begin() + 1000));
+    if (!SoxiAvailable()) GTEST_SKIP() << "soxi not found at configure time";
+    EXPECT_EQ(SoxiSamples(path), 1000);
+}
+
+TEST(WavFile, HeaderThatCannotBeStoredLeavesNoFile) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    WavFile file;
+    bool created = true;
+    {
+        FileSizeLimit limit(20);
+        created = file.Create(path, 1, 8000, 8);
+    }
+    EXPECT_FALSE(created);
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
