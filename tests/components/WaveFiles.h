@@ -59,7 +59,7 @@ inline std::optional<SndfileView> ReadWithSndfile(const std::filesystem::path& p
 
 // The number of sample frames soxi reports; empty when it refuses the file.
 inline std::optional<long long> SoxiSamples(const std::filesystem::path& path) {
-    const std::string command = std::string(SORVAN_SOXI) + " -V1 -s '" + path.string() + "' 2>&1";
+    const std::string command = std::string(SORVAN_SOXI) + " -V1 -s '" + path.string() + "' 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return std::nullopt;
     long long samples = -1;
