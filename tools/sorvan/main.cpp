@@ -5,6 +5,7 @@
 
 #include "tools/sorvan/CliError.h"
 #include "tools/sorvan/Commands.h"
+#include "tools/sorvan/SimDiagnostics.h"
 
 namespace {
 
@@ -22,9 +23,15 @@ int main(int argc, char** argv) {
     app.failure_message(OneLineFailure);
     app.require_subcommand(1);
 
+    AddDevicesCommand(app);
+    AddRecordCommand(app);
+    AddPlayCommand(app);
+    AddVolumeCommand(app);
     AddRepairCommand(app);
+    AddDemoCommand(app);
 
     try {
+        ApplySimDiagnostics();
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);

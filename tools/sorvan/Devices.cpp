@@ -1,0 +1,136 @@
+#include "tools/sorvan/Devices.h"
+
+#include <cstring>
+
+#include "tools/sorvan/CliError.h"
+
+namespace {
+
+const char* Word(Direction direction) {
+    return direction == Direction::input ? "input" : "output";
+}
+
+int DeviceCount(Direction direction) {
+    return static_cast<int>(direction == Direction::input ? waveInGetNumDevs()
+                                                          : waveOutGetNumDevs());
+}
+
+std::optional<DeviceSummary> Describe(Direction direction, UINT_PTR id) {
+    DeviceSummary device;
+    if (direction == Direction::input) {
+        WAVEINCAPSA caps{};
+        if (waveInGetDevCapsA(id, &caps, sizeof caps) != MMSYSERR_NOERROR) return std::nullopt;
+        device.name.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+        device.channels = caps.wChannels;
+        device.formats = caps.dwFormats;
+    } else {
+        WAVEOUTCAPSA caps{};
+        if (waveOutGetDevCapsA(id, &caps, sizeof caps) != MMSYSERR_NOERROR) return std::nullopt;
+        device.name.assign(caps.szPname, strnlen(caps.szPname, sizeof caps.szPname));
+        device.channels = caps.wChannels;
+        device.formats = caps.dwFormats;
+        device.support = caps.dwSupport;
+    }
+    device.number = id == WAVE_MAPPER ? -1 : static_cast<int>(id);
+    return device;
+}
+
+MMRESULT TryOpen(Direction direction, UINT id, const WAVEFORMATEX& format, DWORD flags) {
+    if (direction == Direction::input) {
+        HWAVEIN handle = nullptr;
+        const MMRESULT result =
+            waveInOpen(flags == WAVE_FORMAT_QUERY ? nullptr : &handle, id, &format, 0, 0, flags);
+        if (result == MMSYSERR_NOERROR && handle) waveInClose(handle);
+        return result;
+    }
+    HWAVEOUT handle = nullptr;
+    const MMRESULT result =
+        waveOutOpen(flags == WAVE_FORMAT_QUERY ? nullptr : &handle, id, &format, 0, 0, flags);
+    if (result == MMSYSERR_NOERROR && handle) waveOutClose(handle);
+    return result;
+}
+
+}  // namespace
+
+std::vector<DeviceSummary> ListDevices(Direction direction) {
+    std::vector<DeviceSummary> devices;
+    for (int number = 0; number < DeviceCount(direction); ++number)
+        if (auto device = Describe(direction, static_cast<UINT_PTR>(number)))
+            devices.push_back(*device);
+    return devices;
+}
+
+std::optional<int> DefaultDeviceNumber(Direction direction) {
+    const auto chosen = Describe(direction, WAVE_MAPPER);
+    if (!chosen) return std::nullopt;
+    for (const auto& device : ListDevices(direction))
+        if (device.name == chosen->name) return device.number;
+    return std::nullopt;
+}
+
+std::optional<DeviceSummary> DescribeDevice(Direction direction, TSVDev device) {
+    return Describe(direction, static_cast<UINT_PTR>(static_cast<UINT>(DeviceIndex(device))));
+}
+
+TSVDev ChooseDevice(Direction direction, std::optional<int> number) {
+    const int count = DeviceCount(direction);
+    if (count == 0)
+        throw CliError(std::string("this machine has no ") + Word(direction) + " device");
+    if (!number) return wvMapper;
+    if (*number < 0 || *number >= count)
+        throw CliError(std::string("there is no ") + Word(direction) + " device " +
+                       std::to_string(*number) + " (devices: 0 to " + std::to_string(count - 1) +
+                       "; see 'sorvan devices')");
+    if (*number > 9)
+        throw CliError(std::string(Word(direction)) + " device " + std::to_string(*number) +
+                       " can only be reached as the default device (numbers 0 to 9 can be chosen)");
+    return static_cast<TSVDev>(wvDevice0 + *number);
+}
+
+std::string DeviceLabel(Direction direction, TSVDev device) {
+    const std::int32_t id = DeviceIndex(device);
+    const auto described = Describe(direction, static_cast<UINT_PTR>(static_cast<UINT>(id)));
+    const std::string name = described ? "\"" + described->name + "\"" : "";
+    if (id < 0)
+        return std::string("default ") + Word(direction) + " device" +
+               (described ? " (" + name + ")" : "");
+    return std::string(Word(direction)) + " device " + std::to_string(id) +
+           (described ? " " + name : "");
+}
+
+MMRESULT QueryFormat(Direction direction, TSVDev device, const PcmFormat& pcm) {
+    const WAVEFORMATEX format = MakePcmFormat(pcm.channels, pcm.rate, pcm.bits);
+    return TryOpen(direction, static_cast<UINT>(DeviceIndex(device)), format, WAVE_FORMAT_QUERY);
+}
+
+bool DeviceTakes(Direction direction, TSVDev device, const PcmFormat& format) {
+    return QueryFormat(direction, device, format) == MMSYSERR_NOERROR;
+}
+
+std::string DescribeOpenResult(MMRESULT result, const PcmFormat& format) {
+    switch (result) {
+        case WAVERR_BADFORMAT:
+            return "does not take " + format.Describe();
+        case MMSYSERR_BADDEVICEID:
+        case MMSYSERR_NODRIVER:
+            return "does not exist";
+        case MMSYSERR_ALLOCATED:
+            return "is busy (another program is using it)";
+        case MMSYSERR_NOMEM:
+            return "cannot be opened: out of memory";
+        default:
+            return "cannot be opened (error " + std::to_string(result) + ")";
+    }
+}
+
+std::string ExplainOpenFailure(Direction direction, TSVDev device, const PcmFormat& pcm) {
+    if (const MMRESULT query = QueryFormat(direction, device, pcm); query != MMSYSERR_NOERROR)
+        return DescribeOpenResult(query, pcm);
+    // The format is fine, so the open itself failed: open once more, without
+    // the component, to learn the device's reason.
+    const WAVEFORMATEX format = MakePcmFormat(pcm.channels, pcm.rate, pcm.bits);
+    const MMRESULT result =
+        TryOpen(direction, static_cast<UINT>(DeviceIndex(device)), format, CALLBACK_NULL);
+    if (result == MMSYSERR_NOERROR) return "could not be opened (it may be busy); try again";
+    return DescribeOpenResult(result, pcm);
+}

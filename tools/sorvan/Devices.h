@@ -1,0 +1,46 @@
+// The devices as the commands show and choose them: listing, the choice the
+// -D option makes, and the reason an open failed, in words.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "components/SorvanWave.h"
+#include "tools/sorvan/PcmFormat.h"
+
+enum class Direction { input, output };
+
+struct DeviceSummary {
+    int number = 0;
+    std::string name;
+    int channels = 0;
+    DWORD formats = 0;  // WAVE_FORMAT_* bits
+    DWORD support = 0;  // WAVECAPS_* bits; output devices only
+};
+
+std::vector<DeviceSummary> ListDevices(Direction direction);
+// The device the mapper (the default device) stands for, when it can be told.
+std::optional<int> DefaultDeviceNumber(Direction direction);
+
+// What the device that `device` selects reports about itself.
+std::optional<DeviceSummary> DescribeDevice(Direction direction, TSVDev device);
+
+// The component's device for a -D number (none: the default device). Raises
+// CliError for a device the machine does not have or cannot be chosen.
+TSVDev ChooseDevice(Direction direction, std::optional<int> number);
+
+// 'input device 0 "Mic"', or 'default input device ("Mic")'.
+std::string DeviceLabel(Direction direction, TSVDev device);
+
+// Whether the device would open for `format`, asked without opening it:
+// MMSYSERR_NOERROR, WAVERR_BADFORMAT, or why the device cannot be used.
+MMRESULT QueryFormat(Direction direction, TSVDev device, const PcmFormat& format);
+bool DeviceTakes(Direction direction, TSVDev device, const PcmFormat& format);
+
+// A failed open call's result as a phrase that follows the device's label.
+std::string DescribeOpenResult(MMRESULT result, const PcmFormat& format);
+
+// Why the component could not open `device` for `format`, as one phrase
+// that follows the device's label ("does not take 96000 Hz, ...").
+std::string ExplainOpenFailure(Direction direction, TSVDev device, const PcmFormat& format);

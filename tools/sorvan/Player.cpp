@@ -1,0 +1,107 @@
+#include "tools/sorvan/Player.h"
+
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "components/SorvanOut.h"
+#include "tools/sorvan/CliError.h"
+#include "tools/sorvan/Devices.h"
+#include "tools/sorvan/MessagePump.h"
+#include "tools/sorvan/ProgressLine.h"
+#include "tools/sorvan/StopSignal.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// A device that returns no block for this long while it holds some is taken for stuck.
+constexpr auto StuckDeviceLimit = 5s;
+constexpr auto CloseWait = 3000ms;
+
+}  // namespace
+
+PlayOutcome Play(const PlayPlan& plan, const PcmSource& source, ProgressLine& progress) {
+    auto out = std::make_unique<TSorvanOut>(nullptr);
+    out->SetWantedDev(plan.device);
+    out->SetChannels(plan.format.channels);
+    out->SetSamples(plan.format.rate);
+    out->SetBits(plan.format.bits);
+
+    const int frames = std::max(1, static_cast<int>(plan.format.rate * plan.blockSeconds));
+    std::vector<std::byte> block(static_cast<std::size_t>(frames) * plan.format.BlockAlign());
+
+    PlayOutcome outcome;
+    std::deque<std::size_t> queued;  // sizes of the blocks the device holds, oldest first
+    bool sourceEnded = false;
+    bool closed = false;
+    std::exception_ptr sourceError;
+    double tickPeak = 0;
+    auto lastDone = Clock::now();
+
+    // Runs inside OnDone too, where an escaping exception would only be logged
+    // by the message loop: the source's error is kept and raised afterwards.
+    const auto feed = [&] {
+        while (!sourceEnded && !sourceError && !StopRequested() &&
+               queued.size() < static_cast<std::size_t>(plan.blocksAhead)) {
+            std::size_t size = 0;
+            try {
+                size = source(block);
+            } catch (...) {
+                sourceError = std::current_exception();
+                return;
+            }
+            if (size == 0) {
+                sourceEnded = true;
+                return;
+            }
+            const double peak = PeakLevel(std::span(block).first(size), plan.format.bits);
+            tickPeak = std::max(tickPeak, peak);
+            outcome.peakLevel = std::max(outcome.peakLevel, peak);
+            queued.push_back(size);
+            out->playback(block.data(), static_cast<std::int32_t>(size));
+        }
+    };
+    out->OnDone = [&](TObject*) {
+        // Blocks come back in the order they were written.
+        if (queued.empty()) return;
+        outcome.bytes += queued.front();
+        queued.pop_front();
+        lastDone = Clock::now();
+        feed();
+    };
+    out->OnClose = [&](TObject*) { closed = true; };
+
+    MessagePump pump;
+    out->open();
+    const std::string label = DeviceLabel(Direction::output, plan.device);
+    if (!out->IsOpen())
+        throw CliError("cannot play: " + label + " " +
+                       ExplainOpenFailure(Direction::output, plan.device, plan.format));
+
+    feed();
+    lastDone = Clock::now();
+    bool stuck = false;
+    pump.RunUntil(
+        [&] { return StopRequested() || sourceError || stuck || (sourceEnded && queued.empty()); },
+        [&] {
+            stuck = !queued.empty() && Clock::now() - lastDone > StuckDeviceLimit;
+            progress.Draw(plan.format.Seconds(outcome.bytes), plan.totalSeconds, outcome.bytes,
+                          tickPeak);
+            tickPeak = 0;
+        });
+    outcome.interrupted = StopRequested();
+    progress.Clear();
+
+    out->close();
+    pump.RunUntil([&] { return closed; }, {}, CloseWait);
+    out.reset();
+
+    if (sourceError) std::rethrow_exception(sourceError);
+    if (stuck) throw CliError(label + " stopped playing");
+    return outcome;
+}

@@ -1,0 +1,91 @@
+#include "tools/sorvan/Recorder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+
+#include "components/SorvanIn.h"
+#include "tools/sorvan/CliError.h"
+#include "tools/sorvan/Devices.h"
+#include "tools/sorvan/MessagePump.h"
+#include "tools/sorvan/ProgressLine.h"
+#include "tools/sorvan/StopSignal.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// A device that delivers nothing for this long is taken for gone.
+constexpr auto SilentDeviceLimit = 5s;
+// How long the close notification, which completes the file, may take.
+constexpr auto CloseWait = 3000ms;
+
+}  // namespace
+
+RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine& progress) {
+    auto in = std::make_unique<TSorvanIn>(nullptr);
+    in->SetWantedDev(plan.device);
+    in->SetChannels(plan.format.channels);
+    in->SetSamples(plan.format.rate);
+    in->SetBits(plan.format.bits);
+    in->SetMaxBuffers(static_cast<TSVIBuffers>(plan.buffers));
+    in->SetInBuffSize(plan.bufferSize);
+    in->SetFileName(plan.fileName);
+
+    RecordOutcome outcome;
+    double tickPeak = 0;
+    bool closed = false;
+    auto lastData = Clock::now();
+    in->OnData = [&](TObject*, char* data, std::int32_t size) {
+        const std::span bytes(reinterpret_cast<const std::byte*>(data),
+                              static_cast<std::size_t>(size));
+        const double peak = PeakLevel(bytes, plan.format.bits);
+        tickPeak = std::max(tickPeak, peak);
+        outcome.peakLevel = std::max(outcome.peakLevel, peak);
+        outcome.bytes += bytes.size();
+        lastData = Clock::now();
+        if (sink) sink(bytes);
+    };
+    in->OnClose = [&](TObject*) { closed = true; };
+
+    MessagePump pump;
+    in->open();
+    const std::string label = DeviceLabel(Direction::input, plan.device);
+    if (!in->IsOpen())
+        throw CliError("cannot record: " + label + " " +
+                       ExplainOpenFailure(Direction::input, plan.device, plan.format));
+    if (!in->IsCapturing()) {
+        in->close();
+        throw CliError("cannot record: " + label + " opened but did not start");
+    }
+
+    const auto started = lastData = Clock::now();
+    const std::optional<double> total =
+        plan.limitIsDuration ? std::optional(plan.format.Seconds(plan.byteLimit)) : std::nullopt;
+    bool deviceWentSilent = false;
+    pump.RunUntil(
+        [&] {
+            return StopRequested() || deviceWentSilent ||
+                   (plan.byteLimit != 0 && outcome.bytes >= plan.byteLimit);
+        },
+        [&] {
+            deviceWentSilent = Clock::now() - lastData > SilentDeviceLimit;
+            const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
+            progress.Draw(std::min(elapsed, total.value_or(elapsed)), total, outcome.bytes,
+                          tickPeak);
+            tickPeak = 0;
+        });
+    outcome.interrupted = StopRequested();
+    progress.Clear();
+
+    in->close();
+    pump.RunUntil([&] { return closed; }, {}, CloseWait);
+    // Whatever the close notification did not complete, the destructor does.
+    in.reset();
+
+    if (deviceWentSilent)
+        throw CliError(label + " stopped delivering audio after " + std::to_string(outcome.bytes) +
+                       " bytes");
+    return outcome;
+}

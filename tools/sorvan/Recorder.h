@@ -1,0 +1,41 @@
+// Records through a TSorvanIn, on the main thread's message loop, until a
+// byte limit is reached or the user presses Ctrl-C. Used by `record` (with
+// a recording file) and `demo` (into memory).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+
+#include "components/SorvanWave.h"
+#include "tools/sorvan/PcmFormat.h"
+
+class ProgressLine;
+
+struct RecordPlan {
+    TSVDev device = wvMapper;
+    PcmFormat format;
+    int buffers = 4;
+    int bufferSize = 8192;
+    std::string fileName;  // empty: no recording file
+    // Stop once this many bytes have arrived (the last buffer may overshoot).
+    std::uint64_t byteLimit = 0;
+    // Whether the limit is what the user asked for, shown as the total.
+    bool limitIsDuration = false;
+};
+
+struct RecordOutcome {
+    std::uint64_t bytes = 0;  // delivered by the device, so also in the file
+    double peakLevel = 0;     // 0..1 of full scale
+    bool interrupted = false;
+};
+
+using DataSink = std::function<void(std::span<const std::byte>)>;
+
+// Raises CliError when the device cannot be opened or stops delivering. The
+// device is closed (and the recording file completed) before it returns or
+// raises.
+RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine& progress);

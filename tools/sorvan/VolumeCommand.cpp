@@ -1,0 +1,47 @@
+// sorvan volume [VALUE]: reads or sets an output device's volume through the
+// volume property of TSorvanOut (both channels alike).
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <memory>
+
+#include "components/SorvanOut.h"
+#include "tools/sorvan/CliError.h"
+#include "tools/sorvan/Commands.h"
+#include "tools/sorvan/CommonOptions.h"
+#include "tools/sorvan/Devices.h"
+
+namespace {
+
+struct VolumeOptions {
+    std::optional<int> device;
+    std::optional<std::string> value;
+};
+
+void RunVolume(const VolumeOptions& options) {
+    const TSVDev device = ChooseDevice(Direction::output, options.device);
+    const std::string label = DeviceLabel(Direction::output, device);
+    auto out = std::make_unique<TSorvanOut>(nullptr);
+    out->SetWantedDev(device);
+    // The component does not report a failed volume call, so ask first.
+    if (!out->GetCaps().Contains(ocVolume)) throw CliError(label + " has no volume control");
+    if (options.value) {
+        const WORD wanted = ParseVolume(*options.value);
+        out->SetVolume(wanted);
+        if (out->GetVolume() != wanted)
+            throw CliError(label + " did not take the volume " + DescribeVolume(wanted));
+    }
+    std::printf("%s: volume %s\n", label.c_str(), DescribeVolume(out->GetVolume()).c_str());
+}
+
+}  // namespace
+
+void AddVolumeCommand(CLI::App& app) {
+    auto* command = app.add_subcommand("volume", "Read or set an output device's volume");
+    auto options = std::make_shared<VolumeOptions>();
+    AddDeviceOption(*command, options->device);
+    command
+        ->add_option("VALUE", options->value, "New volume: 0 to 65535, or a percentage such as 50%")
+        ->check(VolumeValue());
+    command->callback([options] { RunVolume(*options); });
+}
