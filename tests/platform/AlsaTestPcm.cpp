@@ -1,0 +1,196 @@
+// An ALSA PCM type for the driver's tests, loaded by ALSA from the
+// configuration the tests write ("pcm_type.sorvan_test { lib ... }"):
+// a device paced by the clock, like a sound card, that can overrun or
+// disappear after a given number of frames.
+//
+//   pcm.card { type sorvan_test }                     paced; capture plays a byte ramp
+//   pcm.flaky { type sorvan_test fault xrun after 4800 }  one xrun at frame 4800
+//   pcm.unplugged { type sorvan_test fault gone after 4800 }  gone from frame 4800
+#include <alsa/asoundlib.h>
+#include <alsa/pcm_external.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <string>
+
+namespace {
+
+enum class Fault { none, xrun, gone };
+
+struct TestPcm {
+    snd_pcm_ioplug_t io{};
+    Fault fault = Fault::none;
+    snd_pcm_uframes_t after = 0;  // frames the device moves before the fault
+    std::chrono::steady_clock::time_point started;
+    snd_pcm_uframes_t base = 0;       // position last reported
+    unsigned long long rampByte = 0;  // capture: next byte of the ramp
+    bool faulted = false;
+    int timer = -1;
+};
+
+TestPcm& self(snd_pcm_ioplug_t* io) { return *static_cast<TestPcm*>(io->private_data); }
+
+int start(snd_pcm_ioplug_t* io) {
+    TestPcm& pcm = self(io);
+    if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
+    pcm.started = std::chrono::steady_clock::now();
+    return 0;
+}
+
+int stop(snd_pcm_ioplug_t*) { return 0; }
+
+int prepare(snd_pcm_ioplug_t* io) {
+    TestPcm& pcm = self(io);
+    if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
+    pcm.base = 0;
+    return 0;
+}
+
+snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
+    TestPcm& pcm = self(io);
+    if (pcm.fault == Fault::gone && pcm.faulted) {
+        snd_pcm_ioplug_set_state(io, SND_PCM_STATE_DISCONNECTED);
+        return -ENODEV;
+    }
+    if (io->state != SND_PCM_STATE_RUNNING) return static_cast<snd_pcm_sframes_t>(pcm.base);
+    const auto elapsed = std::chrono::steady_clock::now() - pcm.started;
+    const auto frames = static_cast<snd_pcm_uframes_t>(
+        std::chrono::duration<double>(elapsed).count() * io->rate);
+    // Playback never runs past what was written, capture never more than a
+    // buffer ahead of the reader: no xrun but the one asked for.
+    const snd_pcm_uframes_t limit = io->stream == SND_PCM_STREAM_PLAYBACK
+                                        ? io->appl_ptr
+                                        : io->appl_ptr + io->buffer_size;
+    const snd_pcm_uframes_t position = std::min(frames, limit);
+    if (pcm.fault != Fault::none && !pcm.faulted && position >= pcm.after) {
+        pcm.faulted = true;
+        if (pcm.fault == Fault::gone) snd_pcm_ioplug_set_state(io, SND_PCM_STATE_DISCONNECTED);
+        return pcm.fault == Fault::gone ? -ENODEV : -EPIPE;
+    }
+    pcm.base = position;
+    return static_cast<snd_pcm_sframes_t>(position);
+}
+
+snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* areas,
+                           snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
+    TestPcm& pcm = self(io);
+    if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
+    if (io->stream == SND_PCM_STREAM_CAPTURE) {
+        // Interleaved: the first area's address covers every channel.
+        auto* bytes = static_cast<unsigned char*>(areas[0].addr) +
+                      offset * snd_pcm_frames_to_bytes(io->pcm, 1);
+        const auto count = static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size));
+        for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<unsigned char>(pcm.rampByte++);
+    }
+    return static_cast<snd_pcm_sframes_t>(size);
+}
+
+int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned short* revents) {
+    TestPcm& pcm = self(io);
+    std::uint64_t ticks = 0;
+    [[maybe_unused]] const auto got = read(pcm.timer, &ticks, sizeof ticks);
+    *revents = io->stream == SND_PCM_STREAM_CAPTURE ? POLLIN : POLLOUT;
+    return 0;
+}
+
+int closePcm(snd_pcm_ioplug_t* io) {
+    TestPcm* pcm = &self(io);
+    close(pcm->timer);
+    delete pcm;
+    return 0;
+}
+
+const snd_pcm_ioplug_callback_t& callbacks() {
+    static const snd_pcm_ioplug_callback_t table = [] {
+        snd_pcm_ioplug_callback_t t{};
+        t.start = start;
+        t.stop = stop;
+        t.pointer = pointer;
+        t.transfer = transfer;
+        t.close = closePcm;
+        t.prepare = prepare;
+        t.poll_revents = pollRevents;
+        return t;
+    }();
+    return table;
+}
+
+int readSettings(snd_config_t* conf, TestPcm& pcm) {
+    snd_config_iterator_t i = nullptr;
+    snd_config_iterator_t next = nullptr;
+    snd_config_for_each(i, next, conf) {
+        snd_config_t* entry = snd_config_iterator_entry(i);
+        const char* id = nullptr;
+        if (snd_config_get_id(entry, &id) < 0) continue;
+        const std::string key = id;
+        if (key == "comment" || key == "type" || key == "hint") continue;
+        if (key == "fault") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            pcm.fault = std::strcmp(value, "xrun") == 0   ? Fault::xrun
+                        : std::strcmp(value, "gone") == 0 ? Fault::gone
+                                                          : Fault::none;
+        } else if (key == "after") {
+            long value = 0;
+            if (snd_config_get_integer(entry, &value) < 0) return -EINVAL;
+            pcm.after = static_cast<snd_pcm_uframes_t>(value);
+        } else {
+            return -EINVAL;
+        }
+    }
+    return 0;
+}
+
+int constrain(snd_pcm_ioplug_t* io) {
+    static const unsigned int access[] = {SND_PCM_ACCESS_RW_INTERLEAVED};
+    static const unsigned int formats[] = {SND_PCM_FORMAT_U8, SND_PCM_FORMAT_S16_LE,
+                                           SND_PCM_FORMAT_S24_3LE, SND_PCM_FORMAT_S32_LE};
+    int e = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 1, access);
+    if (e == 0) e = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, 4, formats);
+    if (e == 0) e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_CHANNELS, 1, 8);
+    if (e == 0) e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_RATE, 8000, 192000);
+    if (e == 0) e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64, 1 << 20);
+    if (e == 0) e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, 2, 64);
+    return e;
+}
+
+}  // namespace
+
+extern "C" {
+
+SND_PCM_PLUGIN_DEFINE_FUNC(sorvan_test) {
+    (void)root;
+    auto* pcm = new TestPcm;
+    if (int e = readSettings(conf, *pcm); e < 0) {
+        delete pcm;
+        return e;
+    }
+    pcm->timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    const itimerspec every2ms{{0, 2'000'000}, {0, 2'000'000}};
+    timerfd_settime(pcm->timer, 0, &every2ms, nullptr);
+    pcm->io.version = SND_PCM_IOPLUG_VERSION;
+    pcm->io.name = "Sorvan test PCM";
+    pcm->io.callback = &callbacks();
+    pcm->io.private_data = pcm;
+    pcm->io.poll_fd = pcm->timer;
+    pcm->io.poll_events = POLLIN;  // the timer ticks, whatever the direction
+    if (int e = snd_pcm_ioplug_create(&pcm->io, name, stream, mode); e < 0) {
+        close(pcm->timer);
+        delete pcm;
+        return e;
+    }
+    if (int e = constrain(&pcm->io); e < 0) {
+        snd_pcm_ioplug_delete(&pcm->io);
+        return e;
+    }
+    *pcmp = pcm->io.pcm;
+    return 0;
+}
+
+SND_PCM_PLUGIN_SYMBOL(sorvan_test)
+
+}
