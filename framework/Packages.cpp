@@ -68,6 +68,17 @@ std::pair<const void*, std::string> ModuleOfAddress(const void* address) {
 #endif
 }
 
+bool ModuleStillLoaded(const std::string& fileName) {
+#ifdef _WIN32
+    return GetModuleHandleA(fileName.c_str()) != nullptr;
+#else
+    void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    dlclose(handle);
+    return true;
+#endif
+}
+
 template <class Proc>
 Proc ProcedureAs(void* symbol) {
     return reinterpret_cast<Proc>(reinterpret_cast<std::uintptr_t>(symbol));
@@ -93,11 +104,18 @@ TPackage::TPackage(const std::string& path) {
 }
 
 TPackage::~TPackage() {
+    // Palette entries and editors come from Register and go with the package.
     UnRegisterDesignItems([this](const void* item) { return Contains(item); });
+    // Classes are left to the package's own unloading, since the system may
+    // keep the module loaded; any it leaves behind must not outlive the module.
+    std::vector<const TClassInfo*> ownClasses;
     for (const TClassInfo* c : RegisteredClasses()) {
-        if (Contains(c)) UnRegisterClass(*c);
+        if (Contains(c)) ownClasses.push_back(c);
     }
     CloseModule(handle_);
+    if (!ModuleStillLoaded(fileName_)) {
+        for (const TClassInfo* c : ownClasses) UnRegisterClass(*c);
+    }
 }
 
 TPackageInfo TPackage::Info() const {
