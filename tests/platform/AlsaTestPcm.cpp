@@ -32,7 +32,9 @@ struct TestPcm {
     int timer = -1;
 };
 
-TestPcm& self(snd_pcm_ioplug_t* io) { return *static_cast<TestPcm*>(io->private_data); }
+TestPcm& self(snd_pcm_ioplug_t* io) {
+    return *static_cast<TestPcm*>(io->private_data);
+}
 
 int start(snd_pcm_ioplug_t* io) {
     TestPcm& pcm = self(io);
@@ -41,7 +43,9 @@ int start(snd_pcm_ioplug_t* io) {
     return 0;
 }
 
-int stop(snd_pcm_ioplug_t*) { return 0; }
+int stop(snd_pcm_ioplug_t*) {
+    return 0;
+}
 
 int prepare(snd_pcm_ioplug_t* io) {
     TestPcm& pcm = self(io);
@@ -58,13 +62,12 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
     }
     if (io->state != SND_PCM_STATE_RUNNING) return static_cast<snd_pcm_sframes_t>(pcm.base);
     const auto elapsed = std::chrono::steady_clock::now() - pcm.started;
-    const auto frames = static_cast<snd_pcm_uframes_t>(
-        std::chrono::duration<double>(elapsed).count() * io->rate);
+    const auto frames =
+        static_cast<snd_pcm_uframes_t>(std::chrono::duration<double>(elapsed).count() * io->rate);
     // Playback never runs past what was written, capture never more than a
     // buffer ahead of the reader: no xrun but the one asked for.
-    const snd_pcm_uframes_t limit = io->stream == SND_PCM_STREAM_PLAYBACK
-                                        ? io->appl_ptr
-                                        : io->appl_ptr + io->buffer_size;
+    const snd_pcm_uframes_t limit =
+        io->stream == SND_PCM_STREAM_PLAYBACK ? io->appl_ptr : io->appl_ptr + io->buffer_size;
     const snd_pcm_uframes_t position = std::min(frames, limit);
     if (pcm.fault != Fault::none && !pcm.faulted && position >= pcm.after) {
         pcm.faulted = true;
@@ -84,7 +87,8 @@ snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
         auto* bytes = static_cast<unsigned char*>(areas[0].addr) +
                       offset * snd_pcm_frames_to_bytes(io->pcm, 1);
         const auto count = static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size));
-        for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<unsigned char>(pcm.rampByte++);
+        for (std::size_t i = 0; i < count; ++i)
+            bytes[i] = static_cast<unsigned char>(pcm.rampByte++);
     }
     return static_cast<snd_pcm_sframes_t>(size);
 }
@@ -153,7 +157,8 @@ int constrain(snd_pcm_ioplug_t* io) {
     if (e == 0) e = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, 4, formats);
     if (e == 0) e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_CHANNELS, 1, 8);
     if (e == 0) e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_RATE, 8000, 192000);
-    if (e == 0) e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64, 1 << 20);
+    if (e == 0)
+        e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES, 64, 1 << 20);
     if (e == 0) e = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, 2, 64);
     return e;
 }
@@ -192,5 +197,4 @@ SND_PCM_PLUGIN_DEFINE_FUNC(sorvan_test) {
 }
 
 SND_PCM_PLUGIN_SYMBOL(sorvan_test)
-
 }

@@ -1,0 +1,95 @@
+#include "AlsaTestSetup.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/wave/Driver.h"
+
+namespace sorvan::alsatest {
+
+namespace {
+
+const std::string& folder() {
+    static const std::string path = [] {
+        std::string pattern = (std::filesystem::temp_directory_path() / "sorvan-alsa-XXXXXX");
+        if (mkdtemp(pattern.data()) == nullptr) std::abort();
+        return pattern;
+    }();
+    return path;
+}
+
+std::string configuration() {
+    const std::string test = std::string(" type sorvan_test");
+    auto hinted = [](const std::string& name, const std::string& body) {
+        return "pcm." + name + " {" + body + " hint { description \"" + name + "\" } }\n";
+    };
+    return "pcm_type.sorvan_test { lib \"" SORVAN_ALSA_TEST_PCM "\" }\n" + hinted("default", test) +
+           hinted("silence", " type null") +
+           hinted("tape",
+                  " type file slave.pcm \"silence\" format raw file \"" + tapePath() + "\"") +
+           hinted("recorder", " type file slave.pcm \"silence\" format raw file \"/dev/null\"" +
+                                  std::string(" infile \"") + sourcePath() + "\"") +
+           hinted("flaky", test + " fault xrun after " + std::to_string(faultFrame)) +
+           hinted("unplugged", test + " fault gone after " + std::to_string(faultFrame));
+}
+
+template <class Caps, class GetCaps>
+UINT deviceNamed(const std::string& pcm, UINT count, GetCaps getCaps) {
+    for (UINT id = 0; id < count; ++id) {
+        Caps caps{};
+        if (getCaps(id, &caps, sizeof caps) == MMSYSERR_NOERROR && pcm == caps.szPname) return id;
+    }
+    ADD_FAILURE() << "no device " << pcm;
+    return count;
+}
+
+}  // namespace
+
+std::string tapePath() {
+    return folder() + "/tape.raw";
+}
+std::string sourcePath() {
+    return folder() + "/source.raw";
+}
+
+void useTestDevices() {
+    static const bool written = [] {
+        const std::string path = folder() + "/asound.conf";
+        std::ofstream(path) << configuration();
+        // The infile must exist for the recorder to open at all.
+        writeFile(sourcePath(), {});
+        setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+        return true;
+    }();
+    ASSERT_TRUE(written);
+    ASSERT_TRUE(wave::selectDriver("alsa"));
+}
+
+UINT inputDevice(const std::string& pcm) {
+    return deviceNamed<WAVEINCAPSA>(pcm, waveInGetNumDevs(), [](UINT id, auto* caps, UINT size) {
+        return waveInGetDevCapsA(id, caps, size);
+    });
+}
+
+UINT outputDevice(const std::string& pcm) {
+    return deviceNamed<WAVEOUTCAPSA>(pcm, waveOutGetNumDevs(), [](UINT id, auto* caps, UINT size) {
+        return waveOutGetDevCapsA(id, caps, size);
+    });
+}
+
+std::vector<char> readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string& path, const std::vector<char>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+}  // namespace sorvan::alsatest

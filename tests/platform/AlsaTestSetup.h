@@ -1,0 +1,35 @@
+// The ALSA world of the driver's tests: a configuration written into a
+// temporary folder, read by ALSA through ALSA_CONFIG_PATH, that offers
+//   default    a device paced by the clock (the test PCM type)
+//   silence    the null PCM
+//   tape       a file PCM: what is played lands in tapePath()
+//   recorder   a file PCM whose captured frames come from sourcePath()
+//   flaky      the paced device, with one xrun after a tenth of a second
+//   unplugged  the paced device, gone after a tenth of a second
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/WaveApi.h"
+
+namespace sorvan::alsatest {
+
+inline constexpr DWORD faultFrame = 4410;  // at 44.1 kHz
+
+// Writes the configuration (once per process, before any ALSA call) and
+// makes a fresh alsa driver the current one.
+void useTestDevices();
+
+std::string tapePath();
+std::string sourcePath();
+
+// The device number of a PCM by its name; fails the test when absent.
+UINT inputDevice(const std::string& pcm);
+UINT outputDevice(const std::string& pcm);
+
+std::vector<char> readFile(const std::string& path);
+void writeFile(const std::string& path, const std::vector<char>& bytes);
+
+}  // namespace sorvan::alsatest
