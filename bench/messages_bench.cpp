@@ -16,14 +16,15 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 class TCounter : public TComponent {
-public:
+  public:
     TCounter() : TComponent(nullptr), FHandle(AllocateHWnd(TWndMethod(this, &TCounter::WndProc))) {}
     ~TCounter() override { DeallocateHWnd(FHandle); }
     void WndProc(TMessage& message) {
         ++handled;
         if (message.LParam != 0) {
             const auto sent = Clock::time_point(Clock::duration(message.LParam));
-            latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
+            latencies.push_back(
+                std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
         }
     }
 

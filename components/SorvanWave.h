@@ -29,7 +29,7 @@ inline constexpr const char* TSVDevNames[] = {
 };
 
 class EWaveError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 

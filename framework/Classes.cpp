@@ -23,18 +23,19 @@ const TClassInfo& TObject::StaticClass() {
     return info;
 }
 
-std::string_view TObject::ClassName() const { return ClassType().Name; }
+std::string_view TObject::ClassName() const {
+    return ClassType().Name;
+}
 
 bool TObject::InheritsFrom(const TClassInfo& ancestor) const {
     return ClassType().InheritsFrom(ancestor);
 }
 
 const TClassInfo& TComponent::StaticClass() {
-    static const TClassInfo info{.Name = "TComponent",
-                                 .Parent = &TObject::StaticClass(),
-                                 .Create = [](TComponent* owner) -> TComponent* {
-                                     return new TComponent(owner);
-                                 }};
+    static const TClassInfo info{
+        .Name = "TComponent",
+        .Parent = &TObject::StaticClass(),
+        .Create = [](TComponent* owner) -> TComponent* { return new TComponent(owner); }};
     return info;
 }
 

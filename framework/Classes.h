@@ -14,12 +14,12 @@
 struct TClassInfo;
 
 class EComponentError : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class TObject {
-public:
+  public:
     TObject() = default;
     TObject(const TObject&) = delete;
     TObject& operator=(const TObject&) = delete;
@@ -32,7 +32,7 @@ public:
 };
 
 class TComponent : public TObject {
-public:
+  public:
     explicit TComponent(TComponent* AOwner);
     ~TComponent() override;
 
@@ -56,7 +56,7 @@ public:
     void InsertComponent(TComponent* component);
     void RemoveComponent(TComponent* component);
 
-private:
+  private:
     void DestroyComponents();
 
     TComponent* FOwner = nullptr;

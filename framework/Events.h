@@ -18,7 +18,7 @@ class TMethodPtr;
 
 template <class... Args>
 class TMethodPtr<void(Args...)> {
-public:
+  public:
     TMethodPtr() = default;
     TMethodPtr(std::nullptr_t) {}
 
@@ -29,9 +29,9 @@ public:
           methodName_(std::move(methodName)) {}
 
     template <class F>
-        requires(!std::is_same_v<std::decay_t<F>, TMethodPtr> &&
-                 std::is_invocable_r_v<void, F&, Args...>)
-    TMethodPtr(F&& function) : call_(std::forward<F>(function)) {}
+    requires(!std::is_same_v<std::decay_t<F>, TMethodPtr> &&
+             std::is_invocable_r_v<void, F&, Args...>) TMethodPtr(F&& function)
+        : call_(std::forward<F>(function)) {}
 
     bool Assigned() const { return static_cast<bool>(call_); }
     explicit operator bool() const { return Assigned(); }
@@ -43,7 +43,7 @@ public:
 
     void operator()(Args... args) const { call_(std::forward<Args>(args)...); }
 
-private:
+  private:
     template <class C>
     static TObject* boundObject(C* object) {
         if constexpr (std::is_base_of_v<TObject, C>) {

@@ -13,12 +13,12 @@
 using TExceptionEvent = TMethodPtr<void(TObject* Sender, Exception& E)>;
 
 class EOutOfResources : public Exception {
-public:
+  public:
     using Exception::Exception;
 };
 
 class TApplication : public TComponent {
-public:
+  public:
     explicit TApplication(TComponent* AOwner) : TComponent(AOwner) {}
 
     // Handles every message already waiting on this thread, then returns.
@@ -37,7 +37,7 @@ public:
 
     TExceptionEvent OnException;
 
-private:
+  private:
     // Returns false when the message was WM_QUIT.
     bool Dispatch(const MSG& msg);
 

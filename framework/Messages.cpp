@@ -51,7 +51,8 @@ const char* utilWindowClass() {
 HWND createWindow(TWndMethod* method) {
     HWND window = CreateWindowExA(0, utilWindowClass(), "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
-    if (window != nullptr) SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(method));
+    if (window != nullptr)
+        SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(method));
     return window;
 }
 
@@ -68,7 +69,9 @@ HWND createWindow(TWndMethod* method) {
     return CreateMessageWindow(StdWndProc, reinterpret_cast<LONG_PTR>(method));
 }
 
-bool destroyWindow(HWND window) { return DestroyWindow(window) != FALSE; }
+bool destroyWindow(HWND window) {
+    return DestroyWindow(window) != FALSE;
+}
 #endif
 
 }  // namespace

@@ -8,9 +8,9 @@
 #include <type_traits>
 
 template <class E>
-    requires std::is_enum_v<E>
+requires std::is_enum_v<E>
 class TSet {
-public:
+  public:
     constexpr TSet() = default;
     constexpr TSet(std::initializer_list<E> members) {
         for (const E member : members) Include(member);
@@ -42,7 +42,7 @@ public:
     }
     friend constexpr bool operator==(TSet, TSet) = default;
 
-private:
+  private:
     static constexpr std::uint8_t bitOf(E member) {
         const auto ordinal = static_cast<std::underlying_type_t<E>>(member);
         if (ordinal < 0 || ordinal > 7) throw std::out_of_range("set member ordinal outside 0..7");

@@ -13,8 +13,9 @@ const TPropInfo* TClassInfo::FindProperty(std::string_view name) const {
 
 const TPublishedMethod* TClassInfo::FindMethod(std::string_view name) const {
     for (const TClassInfo* c = this; c != nullptr; c = c->Parent) {
-        const auto found = std::find_if(c->Methods.begin(), c->Methods.end(),
-                                        [&](const TPublishedMethod& m) { return SameText(m.Name, name); });
+        const auto found =
+            std::find_if(c->Methods.begin(), c->Methods.end(),
+                         [&](const TPublishedMethod& m) { return SameText(m.Name, name); });
         if (found != c->Methods.end()) return &*found;
     }
     return nullptr;

@@ -86,10 +86,12 @@ TPropInfo IntegerProperty(std::string name, T (C::*get)() const, void (C::*set)(
         .Kind = TTypeKind::tkInteger,
         .Stored = stored,
         .OrdDefault = defaultValue,
-        .GetOrd = [get](const TObject& o) {
-            return static_cast<std::int64_t>((static_cast<const C&>(o).*get)());
-        },
-        .SetOrd = [set](TObject& o, std::int64_t v) { (static_cast<C&>(o).*set)(static_cast<T>(v)); },
+        .GetOrd =
+            [get](const TObject& o) {
+                return static_cast<std::int64_t>((static_cast<const C&>(o).*get)());
+            },
+        .SetOrd = [set](TObject& o,
+                        std::int64_t v) { (static_cast<C&>(o).*set)(static_cast<T>(v)); },
     };
 }
 
@@ -99,25 +101,28 @@ TPropInfo ReadOnlyIntegerProperty(std::string name, T (C::*get)() const) {
         .Name = std::move(name),
         .Kind = TTypeKind::tkInteger,
         .Stored = false,
-        .GetOrd = [get](const TObject& o) {
-            return static_cast<std::int64_t>((static_cast<const C&>(o).*get)());
-        },
+        .GetOrd =
+            [get](const TObject& o) {
+                return static_cast<std::int64_t>((static_cast<const C&>(o).*get)());
+            },
     };
 }
 
 template <class C, class E>
-    requires std::is_enum_v<E>
-TPropInfo EnumProperty(std::string name, std::vector<std::string> names, E (C::*get)() const,
-                       void (C::*set)(E), E defaultValue) {
+requires std::is_enum_v<E> TPropInfo EnumProperty(std::string name, std::vector<std::string> names,
+                                                  E (C::*get)() const, void (C::*set)(E),
+                                                  E defaultValue) {
     return TPropInfo{
         .Name = std::move(name),
         .Kind = TTypeKind::tkEnumeration,
         .EnumNames = std::move(names),
         .OrdDefault = static_cast<std::int64_t>(defaultValue),
-        .GetOrd = [get](const TObject& o) {
-            return static_cast<std::int64_t>((static_cast<const C&>(o).*get)());
-        },
-        .SetOrd = [set](TObject& o, std::int64_t v) { (static_cast<C&>(o).*set)(static_cast<E>(v)); },
+        .GetOrd =
+            [get](const TObject& o) {
+                return static_cast<std::int64_t>((static_cast<const C&>(o).*get)());
+            },
+        .SetOrd = [set](TObject& o,
+                        std::int64_t v) { (static_cast<C&>(o).*set)(static_cast<E>(v)); },
     };
 }
 
@@ -130,9 +135,10 @@ TPropInfo UnstoredSetProperty(std::string name, std::vector<std::string> element
         .Kind = TTypeKind::tkSet,
         .EnumNames = std::move(elementNames),
         .Stored = false,
-        .GetOrd = [get](const TObject& o) {
-            return static_cast<std::int64_t>((static_cast<const C&>(o).*get)().Bits());
-        },
+        .GetOrd =
+            [get](const TObject& o) {
+                return static_cast<std::int64_t>((static_cast<const C&>(o).*get)().Bits());
+            },
         .SetOrd =
             [set](TObject& o, std::int64_t v) {
                 (static_cast<C&>(o).*set)(TSet<E>::FromBits(static_cast<std::uint8_t>(v)));

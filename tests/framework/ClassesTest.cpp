@@ -10,12 +10,12 @@ namespace {
 
 // Records its own destruction in a shared journal.
 class TTracked : public TComponent {
-public:
+  public:
     TTracked(TComponent* owner, std::string tag, std::vector<std::string>& journal)
         : TComponent(owner), tag_(std::move(tag)), journal_(journal) {}
     ~TTracked() override { journal_.push_back(tag_); }
 
-private:
+  private:
     std::string tag_;
     std::vector<std::string>& journal_;
 };
@@ -30,7 +30,8 @@ TEST(ComponentLifetime, OwnerDestroysOwnedComponentsLastAddedFirst) {
 
     delete owner;
 
-    EXPECT_EQ(journal, (std::vector<std::string>{"owner", "third", "second", "grandchild", "first"}));
+    EXPECT_EQ(journal,
+              (std::vector<std::string>{"owner", "third", "second", "grandchild", "first"}));
 }
 
 TEST(ComponentLifetime, DirectlyDestroyedComponentLeavesItsOwner) {
@@ -50,14 +51,15 @@ TEST(ComponentLifetime, DirectlyDestroyedComponentLeavesItsOwner) {
 TEST(ComponentLifetime, ComponentDestroyingASiblingDuringTeardownIsSafe) {
     std::vector<std::string> journal;
     class TSiblingKiller : public TComponent {
-    public:
-        TSiblingKiller(TComponent* owner, TComponent*& victim) : TComponent(owner), victim_(victim) {}
+      public:
+        TSiblingKiller(TComponent* owner, TComponent*& victim)
+            : TComponent(owner), victim_(victim) {}
         ~TSiblingKiller() override {
             delete victim_;
             victim_ = nullptr;
         }
 
-    private:
+      private:
         TComponent*& victim_;
     };
     auto* owner = new TComponent(nullptr);

@@ -10,7 +10,7 @@
 namespace {
 
 class TReceiver : public TComponent {
-public:
+  public:
     using TComponent::TComponent;
     void Clicked(TObject* sender) {
         lastSender = sender;

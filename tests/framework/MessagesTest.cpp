@@ -15,8 +15,9 @@ constexpr UINT WM_TEST = WM_USER + 1;
 
 // A component-like owner of a notification window that records what it handles.
 class TListener : public TComponent {
-public:
-    TListener() : TComponent(nullptr), FHandle(AllocateHWnd(TWndMethod(this, &TListener::WndProc))) {}
+  public:
+    TListener()
+        : TComponent(nullptr), FHandle(AllocateHWnd(TWndMethod(this, &TListener::WndProc))) {}
     ~TListener() override { DeallocateHWnd(FHandle); }
 
     void WndProc(TMessage& message) {
@@ -32,7 +33,7 @@ public:
 };
 
 class MessageLoop : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override {
         Application->OnException = nullptr;
         Application->ProcessMessages();
