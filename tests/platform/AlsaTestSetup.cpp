@@ -14,13 +14,28 @@ namespace sorvan::alsatest {
 
 namespace {
 
-const std::string& folder() {
-    static const std::string path = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sorvan-alsa-XXXXXX");
+// A folder of this process's own (CTest runs the tests in parallel),
+// removed when the process ends.
+class Folder {
+  public:
+    Folder() {
+        std::string pattern = std::filesystem::temp_directory_path() / "sorvan-alsa-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
-        return pattern;
-    }();
-    return path;
+        path_ = pattern;
+    }
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+};
+
+const std::string& folder() {
+    static const Folder instance;
+    return instance.path();
 }
 
 std::string configuration() {

@@ -1,0 +1,110 @@
+// The driver object: the devices found when it was created, their volumes,
+// and the streams it opens.
+#include "platform/alsa/AlsaDriver.h"
+
+#include <cstdarg>
+
+#include "platform/alsa/AlsaStream.h"
+#include "platform/alsa/Devices.h"
+#include "platform/alsa/Faults.h"
+
+namespace sorvan::alsa {
+
+namespace {
+
+using wave::Direction;
+using wave::Fn;
+
+// ALSA reports its errors on stderr; this driver reports them as codes.
+void quiet(const char*, int, const char*, int, const char*, ...) {}
+
+// The stream an open call on this thread has just created; the call's
+// report to the driver then tells its handle.
+thread_local AlsaStream* opening = nullptr;
+
+bool isOpen(Fn fn) {
+    return fn == Fn::waveInOpen || fn == Fn::waveOutOpen;
+}
+bool isClose(Fn fn) {
+    return fn == Fn::waveInClose || fn == Fn::waveOutClose;
+}
+
+class AlsaDriver final : public wave::Driver {
+  public:
+    AlsaDriver() : inputs_(enumerate(Direction::input)), outputs_(enumerate(Direction::output)) {
+        for (const Device& device : outputs_) {
+            const std::string control = controlOf(device.pcm);
+            volumes_.push_back(
+                std::make_shared<OutputVolume>(control.empty() ? nullptr : Mixer::open(control)));
+        }
+    }
+
+    std::size_t deviceCount(Direction direction) override { return devices(direction).size(); }
+
+    wave::DeviceInfo device(Direction direction, std::size_t index) override {
+        return devices(direction)[index].info;
+    }
+
+    // "default" comes first whenever it opens; else device 0 stands in.
+    std::size_t defaultDevice(Direction) override { return 0; }
+
+    MMRESULT checkFormat(Direction direction, std::size_t index,
+                         const WAVEFORMATEX& format) override {
+        return alsa::checkFormat(devices(direction)[index].pcm, direction, format);
+    }
+
+    MMRESULT open(Direction direction, std::size_t index, const WAVEFORMATEX& format,
+                  wave::StreamHost& host, std::unique_ptr<wave::DriverStream>& stream) override {
+        Pcm pcm;
+        if (int e = openPcm(devices(direction)[index].pcm, direction, pcm); e < 0) {
+            return resultOf(e);
+        }
+        Geometry geometry;
+        if (int e = configure(pcm.get(), direction, format, geometry); e < 0) return resultOf(e);
+        auto created = std::make_unique<AlsaStream>(
+            std::move(pcm), direction, format, geometry, host,
+            direction == Direction::output ? volumes_[index] : nullptr);
+        opening = created.get();
+        stream = std::move(created);
+        return MMSYSERR_NOERROR;
+    }
+
+    MMRESULT getVolume(std::size_t index, DWORD& volume) override {
+        return volumes_[index]->get(volume);
+    }
+
+    MMRESULT setVolume(std::size_t index, DWORD volume) override {
+        return volumes_[index]->set(volume);
+    }
+
+    std::optional<MMRESULT> intercept(const Call& call) override { return faults::refusal(call); }
+
+    void returned(const Call& call, MMRESULT result) override {
+        if (isOpen(call.fn)) {
+            if (result == MMSYSERR_NOERROR && call.handle != 0 && opening != nullptr) {
+                opening->setHandle(call.handle);
+            }
+            opening = nullptr;
+        } else if (isClose(call.fn) && result == MMSYSERR_NOERROR) {
+            faults::forget(call.handle);
+        }
+    }
+
+  private:
+    const std::vector<Device>& devices(Direction direction) const {
+        return direction == Direction::input ? inputs_ : outputs_;
+    }
+
+    const std::vector<Device> inputs_;
+    const std::vector<Device> outputs_;
+    std::vector<std::shared_ptr<OutputVolume>> volumes_;
+};
+
+[[maybe_unused]] const bool registered = wave::registerDriver("alsa", [] {
+    snd_lib_error_set_handler(&quiet);
+    return std::make_shared<AlsaDriver>();
+});
+
+}  // namespace
+
+}  // namespace sorvan::alsa

@@ -1,0 +1,93 @@
+// One open ALSA PCM and the thread that moves its frames.
+//
+// The thread owns the PCM: every ALSA call after the set-up is made there.
+// start() and stop() hand it a request and wait until it has been carried
+// out, which takes at most the time of one transfer (one period), since the
+// thread only waits in poll() and an eventfd wakes it for every request and
+// every queued header.
+//
+// Capture reads only as many frames as the queued buffers can take, so a
+// PCM without real-time pacing (a file, null) loses nothing; a sound card
+// left without buffers overruns, and the stream recovers once buffers come.
+// Playback asks the core for frames only when the device has room for them
+// and writes them at once, so a block's DONE goes out as its last frame
+// leaves for the device.
+#pragma once
+
+#include <poll.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/alsa/Pcm.h"
+#include "platform/alsa/Volume.h"
+
+namespace sorvan::alsa {
+
+class AlsaStream final : public wave::DriverStream {
+  public:
+    // `volume` is the output device's, null for input.
+    AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& format, Geometry geometry,
+               wave::StreamHost& host, std::shared_ptr<OutputVolume> volume);
+    ~AlsaStream() override;
+    AlsaStream(const AlsaStream&) = delete;
+    AlsaStream& operator=(const AlsaStream&) = delete;
+
+    MMRESULT start() override;
+    MMRESULT stop() override;
+    void dataQueued() override;
+
+    // The handle the core opened this stream under, for reporting its loss.
+    void setHandle(UINT_PTR handle) { handle_.store(handle); }
+
+  private:
+    enum class Want { stopped, running, quit };
+
+    MMRESULT request(Want want);
+    bool requestPending();
+    void run();
+    MMRESULT carryOut(Want want);
+    void capture();
+    void play();
+    void writeAll(std::size_t frames);
+    // Recovers from an xrun or a suspend; false when the device is gone.
+    bool recover(long error);
+    void lose();
+    void wake();
+    void waitForRequest();
+    // False when woken by a request or a queued header instead.
+    bool waitForDevice();
+
+    Pcm pcm_;
+    const wave::Direction direction_;
+    const WAVEFORMATEX format_;
+    const Geometry geometry_;
+    const std::size_t frameSize_;
+    wave::StreamHost& host_;
+    const std::shared_ptr<OutputVolume> volume_;
+    std::vector<std::byte> period_;  // one period of frames on their way
+    std::vector<pollfd> pollFds_;    // the PCM's, then the eventfd
+    int wakeFd_ = -1;
+    std::atomic<UINT_PTR> handle_{0};
+
+    std::mutex mutex_;
+    std::condition_variable carriedOut_;
+    Want want_ = Want::stopped;
+    std::uint64_t requested_ = 0;
+    std::uint64_t carried_ = 0;
+    MMRESULT result_ = MMSYSERR_NOERROR;
+
+    // The thread's own state.
+    bool moving_ = false;  // started and not lost
+    bool lost_ = false;
+    bool starved_ = false;  // the queue ran dry since frames last moved
+
+    std::thread thread_;
+};
+
+}  // namespace sorvan::alsa

@@ -1,0 +1,128 @@
+#include "platform/alsa/Devices.h"
+
+#include <algorithm>
+#include <array>
+#include <memory>
+
+#include "platform/alsa/Pcm.h"
+
+namespace sorvan::alsa {
+
+namespace {
+
+struct Hint {
+    std::string name;
+    std::string ioid;  // "Input", "Output" or empty for both
+};
+
+std::string hintField(const void* hint, const char* field) {
+    std::unique_ptr<char, decltype(&std::free)> value(snd_device_name_get_hint(hint, field),
+                                                      &std::free);
+    return value != nullptr ? std::string(value.get()) : std::string();
+}
+
+std::vector<Hint> pcmHints() {
+    void** hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) < 0) return {};
+    std::vector<Hint> list;
+    for (void** hint = hints; *hint != nullptr; ++hint) {
+        list.push_back({hintField(*hint, "NAME"), hintField(*hint, "IOID")});
+    }
+    snd_device_name_free_hint(hints);
+    return list;
+}
+
+bool servesDirection(const Hint& hint, wave::Direction direction) {
+    if (hint.ioid.empty()) return true;
+    return hint.ioid == (direction == wave::Direction::input ? "Input" : "Output");
+}
+
+// Cuts "hw:CARD=PCH,DEV=0" to "hw:PCH,0" when the full name would not fit
+// the caps record; ALSA opens both.
+std::string displayName(std::string pcm) {
+    if (pcm.size() < MAXPNAMELEN) return pcm;
+    for (const std::string key : {"CARD=", "DEV="}) {
+        for (auto at = pcm.find(key); at != std::string::npos; at = pcm.find(key)) {
+            pcm.erase(at, key.size());
+        }
+    }
+    return pcm;
+}
+
+constexpr std::array<DWORD, 5> standardRates = {11025, 22050, 44100, 48000, 96000};
+
+DWORD standardFormats(snd_pcm_t* pcm, WORD maxChannels) {
+    DWORD bits = 0;
+    for (std::size_t r = 0; r < standardRates.size(); ++r) {
+        const DWORD base = DWORD{1} << (4 * r);
+        const std::array<std::pair<WORD, WORD>, 4> shapes = {{{1, 8}, {2, 8}, {1, 16}, {2, 16}}};
+        for (std::size_t s = 0; s < shapes.size(); ++s) {
+            const auto [channels, sampleBits] = shapes[s];
+            if (channels > maxChannels) continue;
+            const WAVEFORMATEX format{
+                .wFormatTag = WAVE_FORMAT_PCM,
+                .nChannels = channels,
+                .nSamplesPerSec = standardRates[r],
+                .nAvgBytesPerSec = standardRates[r] * channels * sampleBits / 8,
+                .nBlockAlign = static_cast<WORD>(channels * sampleBits / 8),
+                .wBitsPerSample = sampleBits,
+            };
+            if (accepts(pcm, format)) bits |= base << s;
+        }
+    }
+    return bits;
+}
+
+bool probe(const std::string& name, wave::Direction direction, Device& device) {
+    Pcm pcm;
+    if (openPcm(name, direction, pcm) < 0) return false;
+    snd_pcm_hw_params_t* params = nullptr;
+    snd_pcm_hw_params_alloca(&params);
+    if (snd_pcm_hw_params_any(pcm.get(), params) < 0) return false;
+    unsigned int maxChannels = 0;
+    if (snd_pcm_hw_params_get_channels_max(params, &maxChannels) < 0 || maxChannels == 0) {
+        return false;
+    }
+    device.pcm = name;
+    device.info.name = displayName(name);
+    device.info.channels = static_cast<WORD>(std::min(maxChannels, 0xFFFFu));
+    device.info.formats = standardFormats(pcm.get(), device.info.channels);
+    // Every device has a volume: the card's mixer or the driver's own gain.
+    if (direction == wave::Direction::output) {
+        device.info.support = WAVECAPS_VOLUME | (device.info.channels > 1 ? WAVECAPS_LRVOLUME : 0);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<Device> enumerate(wave::Direction direction) {
+    std::vector<Device> devices;
+    Device device;
+    if (probe(defaultPcm, direction, device)) devices.push_back(device);
+    for (const Hint& hint : pcmHints()) {
+        // "null" only discards; on a machine without a sound card it must not
+        // make this driver look as if it had a device.
+        if (hint.name.empty() || hint.name == defaultPcm || hint.name == "null") continue;
+        if (!servesDirection(hint, direction)) continue;
+        if (probe(hint.name, direction, device)) devices.push_back(device);
+    }
+    return devices;
+}
+
+MMRESULT checkFormat(const std::string& name, wave::Direction direction,
+                     const WAVEFORMATEX& format) {
+    Pcm pcm;
+    if (int e = openPcm(name, direction, pcm); e < 0) return resultOf(e);
+    return accepts(pcm.get(), format) ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
+}
+
+std::string controlOf(const std::string& pcm) {
+    if (pcm == defaultPcm) return pcm;
+    const auto card = pcm.find("CARD=");
+    if (card == std::string::npos) return {};
+    const auto end = pcm.find(',', card);
+    return "hw:" + pcm.substr(card, end == std::string::npos ? std::string::npos : end - card);
+}
+
+}  // namespace sorvan::alsa

@@ -1,0 +1,32 @@
+// The ALSA PCMs offered as wave devices, and what each of them takes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/wave/Driver.h"
+
+namespace sorvan::alsa {
+
+struct Device {
+    std::string pcm;  // the name ALSA opens
+    wave::DeviceInfo info;
+};
+
+inline constexpr const char* defaultPcm = "default";
+
+// The PCMs usable for `direction`: "default" first when it opens, then the
+// others the ALSA configuration hints at for that direction (the cards'
+// devices and the configured PCMs), in hint order, each only if it opens.
+std::vector<Device> enumerate(wave::Direction direction);
+
+// NOERROR when the PCM takes the format, WAVERR_BADFORMAT when it does not,
+// another code when it cannot be opened at all.
+MMRESULT checkFormat(const std::string& pcm, wave::Direction direction, const WAVEFORMATEX& format);
+
+// The control device holding the mixer of a PCM's card ("hw:CARD=PCH" for
+// "plughw:CARD=PCH,DEV=0", "default" for "default"); empty when the PCM
+// names no card.
+std::string controlOf(const std::string& pcm);
+
+}  // namespace sorvan::alsa
