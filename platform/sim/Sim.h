@@ -77,6 +77,7 @@ struct OutputDevice {
     DWORD support = WAVECAPS_VOLUME | WAVECAPS_LRVOLUME;
     FormatFilter accepts;
     DWORD volume = 0xFFFFFFFF;
+    bool keepPlayed = true;  // off for long runs: played() then stays empty
 };
 
 enum class Clock {

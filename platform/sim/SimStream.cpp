@@ -101,7 +101,9 @@ void SimStream::produce(std::span<std::byte> out) {
 }
 
 void SimStream::record(std::span<const std::byte> bytes) {
-    output_->played.insert(output_->played.end(), bytes.begin(), bytes.end());
+    if (output_->config.keepPlayed) {
+        output_->played.insert(output_->played.end(), bytes.begin(), bytes.end());
+    }
     if (output_->loopTarget != nullptr && output_->loopTarget->looped) {
         auto& waiting = output_->loopTarget->loopBytes;
         waiting.insert(waiting.end(), bytes.begin(), bytes.end());
