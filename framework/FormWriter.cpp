@@ -40,7 +40,28 @@ std::string ElementName(const TPropInfo& prop, std::int64_t ordinal, const TObje
 // The property's text in a form, or nothing when it is not written.
 std::optional<std::string> PropertyText(const TPropInfo& prop, const TComponent& component,
                                         const TComponent& root) {
-    if (prop.IsReadOnly() || !prop.Stored) return std::nullopt;
+    if (prop.IsReadOnly() || !prop.Stored || IsDefaultValue(prop, component)) return std::nullopt;
+    return PropertyValueText(prop, component, root);
+}
+
+}  // namespace
+
+bool IsDefaultValue(const TPropInfo& prop, const TComponent& component) {
+    switch (prop.Kind) {
+        case TTypeKind::tkMethod:
+            return false;
+        case TTypeKind::tkString:
+            return prop.StrDefault == prop.GetStr(component);
+        case TTypeKind::tkInteger:
+        case TTypeKind::tkEnumeration:
+        case TTypeKind::tkSet:
+            return prop.OrdDefault == prop.GetOrd(component);
+    }
+    return false;
+}
+
+std::optional<std::string> PropertyValueText(const TPropInfo& prop, const TComponent& component,
+                                             const TComponent& root) {
     switch (prop.Kind) {
         case TTypeKind::tkMethod: {
             const auto [object, method] = prop.GetMethod(component);
@@ -49,18 +70,14 @@ std::optional<std::string> PropertyText(const TPropInfo& prop, const TComponent&
             if (published == nullptr) return std::nullopt;
             return published->Name;
         }
-        case TTypeKind::tkString: {
-            std::string value = prop.GetStr(component);
-            if (prop.StrDefault == value) return std::nullopt;
-            return QuoteString(value);
-        }
+        case TTypeKind::tkString:
+            return QuoteString(prop.GetStr(component));
         case TTypeKind::tkInteger:
         case TTypeKind::tkEnumeration:
         case TTypeKind::tkSet:
             break;
     }
     const std::int64_t value = prop.GetOrd(component);
-    if (prop.OrdDefault == value) return std::nullopt;
     if (prop.Kind == TTypeKind::tkInteger) return std::to_string(value);
     if (prop.Kind == TTypeKind::tkEnumeration) return ElementName(prop, value, component);
     std::string set = "[";
@@ -71,6 +88,8 @@ std::optional<std::string> PropertyText(const TPropInfo& prop, const TComponent&
     }
     return set + "]";
 }
+
+namespace {
 
 void WriteObject(std::string& out, const TComponent& component, const TComponent& root, int depth) {
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');

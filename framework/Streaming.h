@@ -20,11 +20,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "framework/Classes.h"
 #include "framework/SysUtils.h"
+#include "framework/TypInfo.h"
 
 class EStreamError : public Exception {
   public:
@@ -59,6 +61,13 @@ class EReadError : public EFilerError {
 };
 
 std::string ComponentToText(const TComponent& root);
+// A property's current value as a form writes it (defaults and unstored
+// properties included); nothing for an event that is not bound to a method
+// the root publishes. Raises EFilerError for an ordinal without a name.
+std::optional<std::string> PropertyValueText(const TPropInfo& prop, const TComponent& component,
+                                             const TComponent& root);
+// Whether the property holds its default value (an event never does).
+bool IsDefaultValue(const TPropInfo& prop, const TComponent& component);
 // Raises EFCreateError when the file cannot be written.
 void WriteComponentFile(const std::string& path, const TComponent& root);
 
