@@ -1,0 +1,204 @@
+// The alsa driver on the PCMs of the test configuration: what it offers,
+// what it takes, and that frames reach and leave ALSA unchanged.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "AlsaTestSetup.h"
+#include "WaveTestSupport.h"
+#include "platform/alsa/Gain.h"
+
+namespace sorvan::alsatest {
+namespace {
+
+using namespace std::chrono_literals;
+using wavetest::Buffer;
+using wavetest::Notification;
+using wavetest::pcmFormat;
+
+class AlsaDriver : public ::testing::Test {
+  protected:
+    void SetUp() override { useTestDevices(); }
+
+    // Pumps until `count` notifications have arrived or five seconds passed.
+    std::vector<Notification> collect(std::size_t count) {
+        std::vector<Notification> seen;
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (seen.size() < count && std::chrono::steady_clock::now() < deadline) {
+            for (const auto& n : window.take()) seen.push_back(n);
+            std::this_thread::sleep_for(1ms);
+        }
+        return seen;
+    }
+
+    // Plays `blocks` on the tape device and returns the bytes ALSA wrote.
+    std::vector<char> playOnTape(const WAVEFORMATEX& format, std::vector<Buffer*> blocks,
+                                 DWORD volume = 0xFFFFFFFF) {
+        HWAVEOUT out = nullptr;
+        EXPECT_EQ(
+            waveOutOpen(&out, outputDevice("tape"), &format, window.callback(), 0, CALLBACK_WINDOW),
+            MMSYSERR_NOERROR);
+        EXPECT_EQ(waveOutSetVolume(out, volume), MMSYSERR_NOERROR);
+        for (Buffer* block : blocks) {
+            EXPECT_EQ(waveOutPrepareHeader(out, block->hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+            EXPECT_EQ(waveOutWrite(out, block->hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        }
+        const auto seen = collect(blocks.size() + 1);
+        EXPECT_EQ(seen.size(), blocks.size() + 1);
+        for (std::size_t i = 1; i < seen.size(); ++i) {
+            EXPECT_EQ(seen[i].msg, MM_WOM_DONE);
+            EXPECT_EQ(seen[i].param, blocks[i - 1]->param()) << "block " << i - 1;
+        }
+        EXPECT_EQ(waveOutSetVolume(out, 0xFFFFFFFF), MMSYSERR_NOERROR);
+        EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+        return readFile(tapePath());
+    }
+
+    wavetest::NotificationWindow window;
+};
+
+std::vector<char> pattern(std::size_t size, unsigned seed) {
+    std::vector<char> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed) >> 3);
+    return bytes;
+}
+
+TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedPcmsThatOpen) {
+    const std::vector<std::string> expected = {"default",  "silence", "tape",
+                                               "recorder", "flaky",   "unplugged"};
+    ASSERT_EQ(waveInGetNumDevs(), expected.size());
+    ASSERT_EQ(waveOutGetNumDevs(), expected.size());
+    for (UINT id = 0; id < expected.size(); ++id) {
+        WAVEINCAPSA in{};
+        WAVEOUTCAPSA out{};
+        ASSERT_EQ(waveInGetDevCapsA(id, &in, sizeof in), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutGetDevCapsA(id, &out, sizeof out), MMSYSERR_NOERROR);
+        EXPECT_EQ(in.szPname, expected[id]);
+        EXPECT_EQ(out.szPname, expected[id]);
+        EXPECT_EQ(out.dwSupport, DWORD{WAVECAPS_VOLUME | WAVECAPS_LRVOLUME});
+    }
+    WAVEOUTCAPSA mapped{};
+    ASSERT_EQ(waveOutGetDevCapsA(WAVE_MAPPER, &mapped, sizeof mapped), MMSYSERR_NOERROR);
+    EXPECT_STREQ(mapped.szPname, "default");
+}
+
+TEST_F(AlsaDriver, CapsComeFromTheHardwareParameters) {
+    // The test PCM takes 1 to 8 channels at 8 to 192 kHz: every standard format.
+    WAVEINCAPSA caps{};
+    ASSERT_EQ(waveInGetDevCapsA(inputDevice("default"), &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(caps.wChannels, 8);
+    EXPECT_EQ(caps.dwFormats, DWORD{0xFFFFF});
+}
+
+TEST_F(AlsaDriver, TakesTheFourSampleSizesAndRefusesWhatTheDeviceCannotDo) {
+    const UINT device = outputDevice("default");
+    for (WORD bits : {8, 16, 24, 32}) {
+        const WAVEFORMATEX format = pcmFormat(2, 44100, bits);
+        EXPECT_EQ(waveOutOpen(nullptr, device, &format, 0, 0, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR)
+            << bits;
+        HWAVEIN in = nullptr;
+        ASSERT_EQ(waveInOpen(&in, inputDevice("default"), &format, 0, 0, CALLBACK_NULL),
+                  MMSYSERR_NOERROR)
+            << bits;
+        EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    }
+    // Below the test PCM's lowest rate, and more channels than it has.
+    const WAVEFORMATEX slow = pcmFormat(2, 4000, 16);
+    EXPECT_EQ(waveOutOpen(nullptr, device, &slow, 0, 0, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+    HWAVEOUT out = nullptr;
+    EXPECT_EQ(waveOutOpen(&out, device, &slow, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
+    EXPECT_EQ(out, nullptr);
+    const WAVEFORMATEX wide = pcmFormat(9, 44100, 16);
+    EXPECT_EQ(waveOutOpen(nullptr, device, &wide, 0, 0, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT);
+}
+
+TEST_F(AlsaDriver, PlayedBytesReachTheFileUnchangedAndInOrder) {
+    // 24-bit packed stereo, blocks that end inside a period and one empty block.
+    const WAVEFORMATEX format = pcmFormat(2, 48000, 24);
+    Buffer first(6 * 1000);
+    Buffer empty(1);
+    empty.header.dwBufferLength = 0;
+    Buffer second(6 * 4321);
+    first.data = pattern(first.data.size(), 1);
+    second.data = pattern(second.data.size(), 7);
+    first.header.lpData = first.data.data();
+    second.header.lpData = second.data.data();
+    std::vector<char> expected = first.data;
+    expected.insert(expected.end(), second.data.begin(), second.data.end());
+    EXPECT_EQ(playOnTape(format, {&first, &empty, &second}), expected);
+}
+
+TEST_F(AlsaDriver, VolumeReadsBackWhatWasSetAndScalesWhatIsPlayed) {
+    const UINT device = outputDevice("tape");
+    const auto id = reinterpret_cast<HWAVEOUT>(UINT_PTR{device});
+    DWORD volume = 0;
+    for (DWORD set : {DWORD{0x12345678}, DWORD{0xFFFF0000}, DWORD{0}}) {
+        ASSERT_EQ(waveOutSetVolume(id, set), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutGetVolume(id, &volume), MMSYSERR_NOERROR);
+        EXPECT_EQ(volume, set);
+    }
+    // Left at half, right at a quarter; 16-bit stereo.
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    Buffer block(4 * 3);
+    const std::int16_t samples[] = {16384, 16384, -32768, -32768, 1000, -1000};
+    std::memcpy(block.data.data(), samples, sizeof samples);
+    const std::vector<char> written = playOnTape(format, {&block}, 0x40008000);
+    ASSERT_EQ(written.size(), sizeof samples);
+    std::int16_t scaled[6];
+    std::memcpy(scaled, written.data(), sizeof scaled);
+    EXPECT_EQ(scaled[0], 8192);
+    EXPECT_EQ(scaled[1], 4096);
+    EXPECT_EQ(scaled[2], -16384);
+    EXPECT_EQ(scaled[3], -8192);
+    EXPECT_EQ(scaled[4], 500);
+    EXPECT_EQ(scaled[5], -250);
+}
+
+TEST(AlsaGain, ScalesEverySampleSizeAroundItsOwnSilence) {
+    // 8 bits: unsigned around 128; 24 bits: three bytes, sign in the third.
+    std::vector<std::byte> u8 = {std::byte{228}, std::byte{28}};
+    alsa::applyVolume(u8, pcmFormat(2, 8000, 8), 0x80008000);
+    EXPECT_EQ(u8[0], std::byte{178});
+    EXPECT_EQ(u8[1], std::byte{78});
+
+    std::vector<std::byte> s24 = {std::byte{0x01}, std::byte{0x00}, std::byte{0xFF}};  // -65535
+    alsa::applyVolume(s24, pcmFormat(1, 8000, 24), 0x00008000);
+    EXPECT_EQ(s24, (std::vector<std::byte>{std::byte{0x00}, std::byte{0x80}, std::byte{0xFF}}));
+
+    std::vector<std::byte> s32(4, std::byte{0xFF});  // -1
+    alsa::applyVolume(s32, pcmFormat(1, 8000, 32), 0);
+    EXPECT_EQ(s32, std::vector<std::byte>(4, std::byte{0}));
+}
+
+TEST_F(AlsaDriver, TheNullPcmFillsBuffersWithSilenceAsFastAsTheyCome) {
+    const WAVEFORMATEX format = pcmFormat(2, 48000, 16);
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(
+        waveInOpen(&in, inputDevice("silence"), &format, window.callback(), 0, CALLBACK_WINDOW),
+        MMSYSERR_NOERROR);
+    std::vector<std::unique_ptr<Buffer>> buffers;
+    for (int i = 0; i < 3; ++i) {
+        buffers.push_back(std::make_unique<Buffer>(48000 * 4 + 2, 'x'));
+        ASSERT_EQ(waveInPrepareHeader(in, buffers.back()->hdr(), sizeof(WAVEHDR)),
+                  MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInAddBuffer(in, buffers.back()->hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    // Three seconds of audio: far sooner than three seconds.
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    const auto seen = collect(4);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    ASSERT_EQ(seen.size(), 4u);
+    for (std::size_t i = 1; i < 4; ++i) {
+        EXPECT_EQ(seen[i].param, buffers[i - 1]->param());
+        EXPECT_EQ(seen[i].bytesRecorded, 48000u * 4);
+        const auto& data = buffers[i - 1]->data;
+        EXPECT_EQ(std::count(data.begin(), data.end() - 2, '\0'), 48000 * 4);
+    }
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+}
+
+}  // namespace
+}  // namespace sorvan::alsatest
