@@ -22,17 +22,6 @@ class AlsaDriver : public ::testing::Test {
   protected:
     void SetUp() override { useTestDevices(); }
 
-    // Pumps until `count` notifications have arrived or five seconds passed.
-    std::vector<Notification> collect(std::size_t count) {
-        std::vector<Notification> seen;
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (seen.size() < count && std::chrono::steady_clock::now() < deadline) {
-            for (const auto& n : window.take()) seen.push_back(n);
-            std::this_thread::sleep_for(1ms);
-        }
-        return seen;
-    }
-
     // Plays `blocks` on the tape device and returns the bytes ALSA wrote.
     std::vector<char> playOnTape(const WAVEFORMATEX& format, std::vector<Buffer*> blocks,
                                  DWORD volume = 0xFFFFFFFF) {
@@ -45,7 +34,7 @@ class AlsaDriver : public ::testing::Test {
             EXPECT_EQ(waveOutPrepareHeader(out, block->hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
             EXPECT_EQ(waveOutWrite(out, block->hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
         }
-        const auto seen = collect(blocks.size() + 1);
+        const auto seen = collect(window, blocks.size() + 1);
         EXPECT_EQ(seen.size(), blocks.size() + 1);
         for (std::size_t i = 1; i < seen.size(); ++i) {
             EXPECT_EQ(seen[i].msg, MM_WOM_DONE);
@@ -188,7 +177,7 @@ TEST_F(AlsaDriver, TheNullPcmFillsBuffersWithSilenceAsFastAsTheyCome) {
     // Three seconds of audio: far sooner than three seconds.
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
-    const auto seen = collect(4);
+    const auto seen = collect(window, 4);
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
     ASSERT_EQ(seen.size(), 4u);
     for (std::size_t i = 1; i < 4; ++i) {

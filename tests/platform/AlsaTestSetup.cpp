@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "platform/wave/Driver.h"
 
@@ -64,6 +66,21 @@ UINT deviceNamed(const std::string& pcm, UINT count, GetCaps getCaps) {
 }
 
 }  // namespace
+
+std::string temporaryPath(const std::string& name) {
+    return folder() + "/" + name;
+}
+
+std::vector<wavetest::Notification> collect(wavetest::NotificationWindow& window,
+                                            std::size_t count) {
+    std::vector<wavetest::Notification> seen;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (seen.size() < count && std::chrono::steady_clock::now() < deadline) {
+        for (const auto& notification : window.take()) seen.push_back(notification);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return seen;
+}
 
 std::string tapePath() {
     return folder() + "/tape.raw";

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "WaveTestSupport.h"
 #include "platform/WaveApi.h"
 
 namespace sorvan::alsatest {
@@ -24,6 +25,13 @@ void useTestDevices();
 
 std::string tapePath();
 std::string sourcePath();
+// A path in the process's own temporary folder, removed at exit.
+std::string temporaryPath(const std::string& name);
+
+// Pumps the calling thread's messages until `count` notifications reached
+// `window` or five seconds passed; what arrived, in order.
+std::vector<wavetest::Notification> collect(wavetest::NotificationWindow& window,
+                                            std::size_t count);
 
 // The device number of a PCM by its name; fails the test when absent.
 UINT inputDevice(const std::string& pcm);
