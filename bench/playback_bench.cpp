@@ -66,7 +66,7 @@ constexpr std::int32_t BlockSize = 512;
 constexpr std::int64_t InFlight = 8;
 
 sim::Setup Devices(sim::Clock clock) {
-    return {.outputs = {{.name = "Bench"}}, .clock = clock, .logCalls = false};
+    return {.outputs = {{.name = "Bench", .keepPlayed = false}}, .clock = clock, .logCalls = false};
 }
 
 void PlaybackCycle(benchmark::State& state) {
