@@ -72,5 +72,36 @@ TEST(AlsaRecording, TheInputFileComesBackThroughOnDataAndInTheRecording) {
     EXPECT_EQ(prefix(recorded, source.size()), source);
 }
 
+// A device that disappears while recording: every buffer comes back, the
+// recording keeps what was captured, and the component still closes.
+TEST(AlsaRecording, AnUnpluggedDeviceStillLetsTheComponentClose) {
+    useTestDevices();
+    TSorvanIn in(nullptr);
+    in.SetChannels(2);
+    in.SetSamples(44100);
+    in.SetBits(16);
+    in.SetInBuffSize(4410 * 4 * 3);  // longer than the device lasts
+    in.SetWantedDev(static_cast<TSVDev>(wvDevice0 + inputDevice("unplugged")));
+    const std::string recording = temporaryPath("unplugged.wav");
+    in.SetFileName(recording);
+    std::size_t delivered = 0;
+    in.OnData = [&](TObject*, char*, std::int32_t size) {
+        delivered += static_cast<std::size_t>(size);
+    };
+
+    in.open();
+    ASSERT_TRUE(in.IsCapturing());
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (delivered == 0 && std::chrono::steady_clock::now() < deadline) {
+        Application->ProcessMessages();
+        std::this_thread::sleep_for(1ms);
+    }
+    EXPECT_GT(delivered, 0u);
+    in.close();
+    Application->ProcessMessages();
+    EXPECT_FALSE(in.IsOpen());
+    EXPECT_EQ(waveData(readFile(recording)).size(), delivered);
+}
+
 }  // namespace
 }  // namespace sorvan::alsatest
