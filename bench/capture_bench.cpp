@@ -1,0 +1,108 @@
+// Free-running capture through OnData on a virtual input device that fills
+// every buffer as soon as it is queued: buffers per second, and the
+// allocations each buffer costs once the open notification has been handled
+// (on every thread, and on the component's own thread alone).
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <new>
+
+#include "components/SorvanIn.h"
+#include "framework/Forms.h"
+#include "platform/sim/Sim.h"
+
+namespace {
+
+std::atomic<std::int64_t> allocations{0};
+thread_local std::int64_t threadAllocations = 0;
+
+}  // namespace
+
+// Every allocation of the program is counted. The compiler sees the replaced
+// new and delete inline and takes the malloc/free pair for a mismatch.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+    allocations.fetch_add(1, std::memory_order_relaxed);
+    ++threadAllocations;
+    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return operator new(size, std::nothrow);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+namespace sim = sorvan::sim;
+
+void FreeRunningCapture(benchmark::State& state) {
+    const auto bufferSize = static_cast<std::int32_t>(state.range(0));
+    sim::Session session({.inputs = {{.name = "Bench", .channels = 1}},
+                          .clock = sim::Clock::freeRunning,
+                          .logCalls = false});
+    auto in = std::make_unique<TSorvanIn>(nullptr);
+    in->SetInBuffSize(bufferSize);
+    in->SetMaxBuffers(4);
+    std::int64_t delivered = 0;
+    std::int64_t checksum = 0;
+    in->OnData = [&](TObject*, char* data, std::int32_t size) {
+        ++delivered;
+        checksum += data[size - 1];
+    };
+    in->open();
+    if (!in->IsCapturing()) {
+        state.SkipWithError("cannot record from the virtual device");
+        return;
+    }
+    // Wait for the open notification, so that the buffers are allocated.
+    while (delivered == 0) Application->HandleMessage();
+
+    const std::int64_t before = allocations.load();
+    const std::int64_t beforeHere = threadAllocations;
+    const std::int64_t first = delivered;
+    for (auto _ : state) {
+        const std::int64_t next = delivered + 1;
+        while (delivered < next) Application->HandleMessage();
+    }
+    const auto buffers = static_cast<double>(delivered - first);
+    state.counters["allocs_per_buffer"] =
+        benchmark::Counter(static_cast<double>(allocations.load() - before) / buffers);
+    state.counters["allocs_per_buffer_app_thread"] =
+        benchmark::Counter(static_cast<double>(threadAllocations - beforeHere) / buffers);
+    state.SetItemsProcessed(delivered - first);
+    state.SetBytesProcessed((delivered - first) * bufferSize);
+    benchmark::DoNotOptimize(checksum);
+    in->close();
+    Application->ProcessMessages();
+}
+BENCHMARK(FreeRunningCapture)->Arg(512)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
