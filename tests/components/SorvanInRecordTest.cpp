@@ -203,6 +203,24 @@ TEST_F(RecordTest, CloseThenOpenCompletesTheFirstFileBeforeCreatingTheNext) {
     EXPECT_EQ(Bytes(take), DefaultHeader) << "the second recording replaces the first";
 }
 
+TEST_F(RecordTest, CloseWAVFileWhileCapturingCompletesTheFileAtOnce) {
+    in->SetFileName(take);
+    in->SetInBuffSize(16);
+    in->open();
+    Pump();
+    Record(2ms);
+    in->CloseWAVFile();
+    const auto recorded = DeliveredData();
+    Record(2ms);
+    EXPECT_EQ(delivered.size(), 2u) << "capture goes on";
+    in->close();
+    Pump();
+    ASSERT_EQ(Bytes(take).size(), WavHeaderSize + recorded.size());
+    const auto read = ReadWithSndfile(take);
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->data, recorded);
+}
+
 TEST_F(RecordTest, FullDiskKeepsTheFileValidAndCaptureGoing) {
     in->SetFileName(take);
     in->open();
