@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <memory>
 
 #include "platform/alsa/Pcm.h"
@@ -73,9 +74,28 @@ DWORD standardFormats(snd_pcm_t* pcm, WORD maxChannels) {
     return bits;
 }
 
+void describe(const std::string& name, wave::Direction direction, WORD channels, DWORD formats,
+              Device& device) {
+    device.pcm = name;
+    device.info.name = displayName(name);
+    device.info.channels = channels;
+    device.info.formats = formats;
+    // Every device has a volume: the card's mixer or the driver's own gain.
+    device.info.support = 0;
+    if (direction == wave::Direction::output) {
+        device.info.support = WAVECAPS_VOLUME | (channels > 1 ? WAVECAPS_LRVOLUME : 0);
+    }
+}
+
 bool probe(const std::string& name, wave::Direction direction, Device& device) {
     Pcm pcm;
-    if (openPcm(name, direction, pcm) < 0) return false;
+    if (int e = openPcm(name, direction, pcm); e < 0) {
+        // A device another program holds stays in the list, so that the
+        // numbers do not shift; what it takes is learnt when it opens.
+        if (e != -EBUSY) return false;
+        describe(name, direction, 2, 0, device);
+        return true;
+    }
     snd_pcm_hw_params_t* params = nullptr;
     snd_pcm_hw_params_alloca(&params);
     if (snd_pcm_hw_params_any(pcm.get(), params) < 0) return false;
@@ -83,14 +103,8 @@ bool probe(const std::string& name, wave::Direction direction, Device& device) {
     if (snd_pcm_hw_params_get_channels_max(params, &maxChannels) < 0 || maxChannels == 0) {
         return false;
     }
-    device.pcm = name;
-    device.info.name = displayName(name);
-    device.info.channels = static_cast<WORD>(std::min(maxChannels, 0xFFFFu));
-    device.info.formats = standardFormats(pcm.get(), device.info.channels);
-    // Every device has a volume: the card's mixer or the driver's own gain.
-    if (direction == wave::Direction::output) {
-        device.info.support = WAVECAPS_VOLUME | (device.info.channels > 1 ? WAVECAPS_LRVOLUME : 0);
-    }
+    const auto channels = static_cast<WORD>(std::min(maxChannels, 0xFFFFu));
+    describe(name, direction, channels, standardFormats(pcm.get(), channels), device);
     return true;
 }
 

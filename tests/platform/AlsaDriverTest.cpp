@@ -55,8 +55,8 @@ std::vector<char> pattern(std::size_t size, unsigned seed) {
 }
 
 TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedPcmsThatOpen) {
-    const std::vector<std::string> expected = {"default",  "silence", "tape",
-                                               "recorder", "flaky",   "unplugged"};
+    const std::vector<std::string> expected = {"default", "silence",   "tape", "recorder",
+                                               "flaky",   "unplugged", "taken"};
     ASSERT_EQ(waveInGetNumDevs(), expected.size());
     ASSERT_EQ(waveOutGetNumDevs(), expected.size());
     for (UINT id = 0; id < expected.size(); ++id) {
@@ -79,6 +79,17 @@ TEST_F(AlsaDriver, CapsComeFromTheHardwareParameters) {
     ASSERT_EQ(waveInGetDevCapsA(inputDevice("default"), &caps, sizeof caps), MMSYSERR_NOERROR);
     EXPECT_EQ(caps.wChannels, 8);
     EXPECT_EQ(caps.dwFormats, DWORD{0xFFFFF});
+}
+
+TEST_F(AlsaDriver, ADeviceHeldElsewhereKeepsItsNumberButCannotOpen) {
+    WAVEOUTCAPSA caps{};
+    const UINT device = outputDevice("taken");
+    ASSERT_EQ(waveOutGetDevCapsA(device, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(caps.dwFormats, 0u);
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    HWAVEOUT out = nullptr;
+    EXPECT_EQ(waveOutOpen(&out, device, &format, 0, 0, CALLBACK_NULL), MMSYSERR_ALLOCATED);
+    EXPECT_EQ(waveOutOpen(nullptr, device, &format, 0, 0, WAVE_FORMAT_QUERY), MMSYSERR_ALLOCATED);
 }
 
 TEST_F(AlsaDriver, TakesTheFourSampleSizesAndRefusesWhatTheDeviceCannotDo) {

@@ -6,6 +6,7 @@
 //   pcm.card { type sorvan_test }                     paced; capture plays a byte ramp
 //   pcm.flaky { type sorvan_test fault xrun after 4800 }  one xrun at frame 4800
 //   pcm.unplugged { type sorvan_test fault gone after 4800 }  gone from frame 4800
+//   pcm.taken { type sorvan_test busy true }             held by another program
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <sys/timerfd.h>
@@ -29,6 +30,7 @@ struct TestPcm {
     snd_pcm_uframes_t base = 0;       // position last reported
     unsigned long long rampByte = 0;  // capture: next byte of the ramp
     bool faulted = false;
+    bool busy = false;
     int timer = -1;
 };
 
@@ -138,6 +140,8 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             pcm.fault = std::strcmp(value, "xrun") == 0   ? Fault::xrun
                         : std::strcmp(value, "gone") == 0 ? Fault::gone
                                                           : Fault::none;
+        } else if (key == "busy") {
+            pcm.busy = snd_config_get_bool(entry) > 0;
         } else if (key == "after") {
             long value = 0;
             if (snd_config_get_integer(entry, &value) < 0) return -EINVAL;
@@ -170,9 +174,9 @@ extern "C" {
 SND_PCM_PLUGIN_DEFINE_FUNC(sorvan_test) {
     (void)root;
     auto* pcm = new TestPcm;
-    if (int e = readSettings(conf, *pcm); e < 0) {
+    if (int e = readSettings(conf, *pcm); e < 0 || pcm->busy) {
         delete pcm;
-        return e;
+        return e < 0 ? e : -EBUSY;
     }
     pcm->timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     const itimerspec every2ms{{0, 2'000'000}, {0, 2'000'000}};

@@ -52,7 +52,8 @@ std::string configuration() {
            hinted("recorder", " type file slave.pcm \"silence\" format raw file \"/dev/null\"" +
                                   std::string(" infile \"") + sourcePath() + "\"") +
            hinted("flaky", test + " fault xrun after " + std::to_string(faultFrame)) +
-           hinted("unplugged", test + " fault gone after " + std::to_string(faultFrame));
+           hinted("unplugged", test + " fault gone after " + std::to_string(faultFrame)) +
+           hinted("taken", test + " busy true");
 }
 
 template <class Caps, class GetCaps>

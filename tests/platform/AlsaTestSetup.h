@@ -6,6 +6,7 @@
 //   recorder   a file PCM whose captured frames come from sourcePath()
 //   flaky      the paced device, with one xrun after a tenth of a second
 //   unplugged  the paced device, gone after a tenth of a second
+//   taken      the paced device, held by another program
 #pragma once
 
 #include <cstddef>
