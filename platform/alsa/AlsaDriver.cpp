@@ -3,6 +3,7 @@
 #include "platform/alsa/AlsaDriver.h"
 
 #include <cstdarg>
+#include <system_error>
 
 #include "platform/alsa/AlsaStream.h"
 #include "platform/alsa/Devices.h"
@@ -61,9 +62,14 @@ class AlsaDriver final : public wave::Driver {
         }
         Geometry geometry;
         if (int e = configure(pcm.get(), direction, format, geometry); e < 0) return resultOf(e);
-        auto created = std::make_unique<AlsaStream>(
-            std::move(pcm), direction, format, geometry, host,
-            direction == Direction::output ? volumes_[index] : nullptr);
+        std::unique_ptr<AlsaStream> created;
+        try {
+            created = std::make_unique<AlsaStream>(
+                std::move(pcm), direction, format, geometry, host,
+                direction == Direction::output ? volumes_[index] : nullptr);
+        } catch (const std::system_error&) {
+            return MMSYSERR_NOMEM;  // no thread or eventfd to be had
+        }
         opening = created.get();
         stream = std::move(created);
         return MMSYSERR_NOERROR;

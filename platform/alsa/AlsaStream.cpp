@@ -1,8 +1,5 @@
 #include "platform/alsa/AlsaStream.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 
@@ -32,18 +29,16 @@ AlsaStream::AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& f
       host_(host),
       volume_(std::move(volume)),
       period_(geometry.period * format.nBlockAlign) {
-    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     const int count = std::max(snd_pcm_poll_descriptors_count(pcm_.get()), 0);
     pollFds_.resize(static_cast<std::size_t>(count) + 1);
     snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(count));
-    pollFds_.back() = {.fd = wakeFd_, .events = POLLIN, .revents = 0};
+    pollFds_.back() = {.fd = wakeup_.fd(), .events = POLLIN, .revents = 0};
     thread_ = std::thread([this] { run(); });
 }
 
 AlsaStream::~AlsaStream() {
     request(Want::quit);
     thread_.join();
-    close(wakeFd_);
 }
 
 MMRESULT AlsaStream::start() {
@@ -55,19 +50,14 @@ MMRESULT AlsaStream::stop() {
 }
 
 void AlsaStream::dataQueued() {
-    wake();
-}
-
-void AlsaStream::wake() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto written = write(wakeFd_, &one, sizeof one);
+    wakeup_.signal();
 }
 
 MMRESULT AlsaStream::request(Want want) {
     std::unique_lock lock(mutex_);
     want_ = want;
     const std::uint64_t number = ++requested_;
-    wake();
+    wakeup_.signal();
     carriedOut_.wait(lock, [&] { return carried_ >= number; });
     return result_;
 }
@@ -220,16 +210,14 @@ void AlsaStream::lose() {
 
 void AlsaStream::waitForRequest() {
     poll(&pollFds_.back(), 1, -1);
-    std::uint64_t count = 0;
-    [[maybe_unused]] const auto got = read(wakeFd_, &count, sizeof count);
+    wakeup_.clear();
 }
 
 bool AlsaStream::waitForDevice() {
     for (auto& fd : pollFds_) fd.revents = 0;
     poll(pollFds_.data(), pollFds_.size(), pollTimeoutMs(geometry_, format_));
     if (pollFds_.back().revents != 0) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const auto got = read(wakeFd_, &count, sizeof count);
+        wakeup_.clear();
         return false;
     }
     unsigned short events = 0;

@@ -3,8 +3,8 @@
 // The thread owns the PCM: every ALSA call after the set-up is made there.
 // start() and stop() hand it a request and wait until it has been carried
 // out, which takes at most the time of one transfer (one period), since the
-// thread only waits in poll() and an eventfd wakes it for every request and
-// every queued header.
+// thread only waits in poll() and is woken for every request and every
+// queued header.
 //
 // Capture reads only as many frames as the queued buffers can take, so a
 // PCM without real-time pacing (a file, null) loses nothing; a sound card
@@ -26,6 +26,7 @@
 
 #include "platform/alsa/Pcm.h"
 #include "platform/alsa/Volume.h"
+#include "platform/alsa/Wakeup.h"
 
 namespace sorvan::alsa {
 
@@ -58,7 +59,6 @@ class AlsaStream final : public wave::DriverStream {
     // Recovers from an xrun or a suspend; false when the device is gone.
     bool recover(long error);
     void lose();
-    void wake();
     void waitForRequest();
     // False when woken by a request or a queued header instead.
     bool waitForDevice();
@@ -71,8 +71,8 @@ class AlsaStream final : public wave::DriverStream {
     wave::StreamHost& host_;
     const std::shared_ptr<OutputVolume> volume_;
     std::vector<std::byte> period_;  // one period of frames on their way
-    std::vector<pollfd> pollFds_;    // the PCM's, then the eventfd
-    int wakeFd_ = -1;
+    Wakeup wakeup_;                  // start, stop and queued headers
+    std::vector<pollfd> pollFds_;    // the PCM's, then the wakeup's
     std::atomic<UINT_PTR> handle_{0};
 
     std::mutex mutex_;
