@@ -5,6 +5,7 @@
 
 #include "tools/sorvan/CliError.h"
 #include "tools/sorvan/Commands.h"
+#include "tools/sorvan/DesignerCommands.h"
 #include "tools/sorvan/SimDiagnostics.h"
 
 namespace {
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     AddVolumeCommand(app);
     AddRepairCommand(app);
     AddDemoCommand(app);
+    AddDesignerCommands(app);
 
     try {
         ApplySimDiagnostics();
