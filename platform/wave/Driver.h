@@ -102,9 +102,10 @@ class Driver {
     virtual MMRESULT checkFormat(Direction direction, std::size_t index,
                                  const WAVEFORMATEX& format) = 0;
 
-    // Opens the device for `format` (already checked). The stream must not
-    // call `host` before start() (input) or before start() (output, first write).
-    // On failure returns its code and leaves `stream` empty.
+    // Opens the device for `format` (already checked). The stream calls
+    // `host` only between start() and stop() (the core calls start() on
+    // waveInStart, and for output on the first write). On failure returns its
+    // code and leaves `stream` empty.
     virtual MMRESULT open(Direction direction, std::size_t index, const WAVEFORMATEX& format,
                           StreamHost& host, std::unique_ptr<DriverStream>& stream) = 0;
 

@@ -66,10 +66,11 @@ MMRESULT Notifier::make(DWORD_PTR callback, DWORD_PTR instance, DWORD flags, Not
             out = Notifier{};
             return MMSYSERR_NOERROR;
         case CALLBACK_WINDOW:
-            if (!IsWindow(reinterpret_cast<HWND>(callback))) return MMSYSERR_INVALPARAM;
+            if (callback != 0 && !IsWindow(reinterpret_cast<HWND>(callback))) {
+                return MMSYSERR_INVALPARAM;
+            }
             break;
         case CALLBACK_FUNCTION:
-            if (callback == 0) return MMSYSERR_INVALPARAM;
             break;
         case CALLBACK_THREAD:
         case CALLBACK_EVENT:
@@ -84,6 +85,7 @@ MMRESULT Notifier::make(DWORD_PTR callback, DWORD_PTR instance, DWORD flags, Not
 }
 
 void Notifier::notify(UINT_PTR handle, UINT msg, DWORD_PTR param) const {
+    if (target_ == 0) return;
     if (kind_ == CALLBACK_WINDOW) {
         // A window destroyed meanwhile simply gets nothing.
         PostMessageA(reinterpret_cast<HWND>(target_), msg, handle, static_cast<LPARAM>(param));

@@ -11,8 +11,8 @@ class Notifier {
 
     // Builds the notifier for the callback arguments of an open call:
     // MMSYSERR_INVALFLAG for an unknown callback kind, MMSYSERR_NOTSUPPORTED for
-    // threads and events, MMSYSERR_INVALPARAM for a window that does not exist
-    // or a null function.
+    // threads and events, MMSYSERR_INVALPARAM for a window that does not exist.
+    // A null window or function, as on Windows, means no notifications.
     static MMRESULT make(DWORD_PTR callback, DWORD_PTR instance, DWORD flags, Notifier& out);
 
     // Posts one notification; it is delivered later, never inside this call.

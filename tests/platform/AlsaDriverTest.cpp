@@ -55,8 +55,8 @@ std::vector<char> pattern(std::size_t size, unsigned seed) {
 }
 
 TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedPcmsThatOpen) {
-    const std::vector<std::string> expected = {"default", "silence",   "tape", "recorder",
-                                               "flaky",   "unplugged", "taken"};
+    const std::vector<std::string> expected = {"default", "silence",   "tape",  "recorder",
+                                               "flaky",   "unplugged", "taken", "speaker"};
     ASSERT_EQ(waveInGetNumDevs(), expected.size());
     ASSERT_EQ(waveOutGetNumDevs(), expected.size());
     for (UINT id = 0; id < expected.size(); ++id) {
@@ -128,6 +128,23 @@ TEST_F(AlsaDriver, PlayedBytesReachTheFileUnchangedAndInOrder) {
     std::vector<char> expected = first.data;
     expected.insert(expected.end(), second.data.begin(), second.data.end());
     EXPECT_EQ(playOnTape(format, {&first, &empty, &second}), expected);
+}
+
+// DONE comes as the last frame goes to the device, which then still has to
+// play it: closing right after must not cut the end of the sound.
+TEST_F(AlsaDriver, CloseAfterTheLastBlockLetsTheDevicePlayItOut) {
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    HWAVEOUT out = nullptr;
+    ASSERT_EQ(
+        waveOutOpen(&out, outputDevice("speaker"), &format, window.callback(), 0, CALLBACK_WINDOW),
+        MMSYSERR_NOERROR);
+    Buffer block(2205 * 4);
+    ASSERT_EQ(waveOutPrepareHeader(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutWrite(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(collect(window, 2).size(), 2u);
+    ASSERT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    const std::vector<char> played = readFile(playedPath());
+    EXPECT_EQ(std::string(played.begin(), played.end()), "2205");
 }
 
 TEST_F(AlsaDriver, VolumeReadsBackWhatWasSetAndScalesWhatIsPlayed) {

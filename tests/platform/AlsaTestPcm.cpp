@@ -7,6 +7,8 @@
 //   pcm.flaky { type sorvan_test fault xrun after 4800 }  one xrun at frame 4800
 //   pcm.unplugged { type sorvan_test fault gone after 4800 }  gone from frame 4800
 //   pcm.taken { type sorvan_test busy true }             held by another program
+//   pcm.speaker { type sorvan_test played_to "/x" }      on close, writes to /x how
+//                                                         many frames had played
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <sys/timerfd.h>
@@ -15,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -31,6 +34,8 @@ struct TestPcm {
     unsigned long long rampByte = 0;  // capture: next byte of the ramp
     bool faulted = false;
     bool busy = false;
+    std::string playedTo;
+    snd_pcm_uframes_t played = 0;  // playback: frames played when last stopped
     int timer = -1;
 };
 
@@ -105,6 +110,12 @@ int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned sho
 
 int closePcm(snd_pcm_ioplug_t* io) {
     TestPcm* pcm = &self(io);
+    if (!pcm->playedTo.empty()) {
+        if (FILE* out = std::fopen(pcm->playedTo.c_str(), "w")) {
+            std::fprintf(out, "%lu", static_cast<unsigned long>(pcm->played));
+            std::fclose(out);
+        }
+    }
     close(pcm->timer);
     delete pcm;
     return 0;
@@ -140,6 +151,10 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             pcm.fault = std::strcmp(value, "xrun") == 0   ? Fault::xrun
                         : std::strcmp(value, "gone") == 0 ? Fault::gone
                                                           : Fault::none;
+        } else if (key == "played_to") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            pcm.playedTo = value;
         } else if (key == "busy") {
             pcm.busy = snd_config_get_bool(entry) > 0;
         } else if (key == "after") {

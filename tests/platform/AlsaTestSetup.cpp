@@ -53,7 +53,8 @@ std::string configuration() {
                                   std::string(" infile \"") + sourcePath() + "\"") +
            hinted("flaky", test + " fault xrun after " + std::to_string(faultFrame)) +
            hinted("unplugged", test + " fault gone after " + std::to_string(faultFrame)) +
-           hinted("taken", test + " busy true");
+           hinted("taken", test + " busy true") +
+           hinted("speaker", test + " played_to \"" + playedPath() + "\"");
 }
 
 template <class Caps, class GetCaps>
@@ -81,6 +82,10 @@ std::vector<wavetest::Notification> collect(wavetest::NotificationWindow& window
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return seen;
+}
+
+std::string playedPath() {
+    return folder() + "/played.txt";
 }
 
 std::string tapePath() {

@@ -7,6 +7,8 @@
 //   flaky      the paced device, with one xrun after a tenth of a second
 //   unplugged  the paced device, gone after a tenth of a second
 //   taken      the paced device, held by another program
+//   speaker    the paced device; on close it writes to playedPath() how many
+//              frames it had played
 #pragma once
 
 #include <cstddef>
@@ -26,6 +28,7 @@ void useTestDevices();
 
 std::string tapePath();
 std::string sourcePath();
+std::string playedPath();
 // A path in the process's own temporary folder, removed at exit.
 std::string temporaryPath(const std::string& name);
 
