@@ -17,12 +17,22 @@ std::string OneLineFailure(const CLI::App*, const CLI::Error& e) {
     return "sorvan: " + std::string(e.what()) + " (see --help)\n";
 }
 
+bool IsCommand(const CLI::App& app, const std::string& name) {
+    try {
+        app.get_subcommand(name);
+        return true;
+    } catch (const CLI::OptionNotFound&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     CLI::App app{"Record and play audio through the Sorvan components.", "sorvan"};
     app.failure_message(OneLineFailure);
     app.require_subcommand(1);
+    app.set_version_flag("--version", "sorvan " SORVAN_VERSION);
 
     AddDevicesCommand(app);
     AddRecordCommand(app);
@@ -31,6 +41,12 @@ int main(int argc, char** argv) {
     AddRepairCommand(app);
     AddDemoCommand(app);
     AddDesignerCommands(app);
+
+    // CLI11 would only say that a command is required.
+    if (argc > 1 && argv[1][0] != '-' && !IsCommand(app, argv[1])) {
+        std::fprintf(stderr, "sorvan: unknown command '%s' (see --help)\n", argv[1]);
+        return UsageExit;
+    }
 
     try {
         ApplySimDiagnostics();
