@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 #include "platform/alsa/Faults.h"
 #include "platform/alsa/Gain.h"
@@ -100,6 +101,9 @@ void AlsaStream::run() {
 MMRESULT AlsaStream::carryOut(Want want) {
     snd_pcm_t* pcm = pcm_.get();
     if (want != Want::running) {
+        if (moving_ && want == Want::quit && direction_ == wave::Direction::output) {
+            playOut();
+        }
         if (moving_) snd_pcm_drop(pcm);
         moving_ = false;
         return MMSYSERR_NOERROR;
@@ -163,6 +167,16 @@ void AlsaStream::play() {
     applyVolume(std::span(period_).first(bytes), format_, volume_->gain());
     writeAll(bytes / frameSize_);
     starved_ = false;
+}
+
+void AlsaStream::playOut() {
+    snd_pcm_t* pcm = pcm_.get();
+    if (snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm);
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_state(pcm) != SND_PCM_STATE_RUNNING || snd_pcm_delay(pcm, &delay) < 0) return;
+    const auto frames = std::clamp<snd_pcm_sframes_t>(delay, 0, geometry_.buffer);
+    std::this_thread::sleep_for(
+        std::chrono::microseconds(frames * 1'000'000 / format_.nSamplesPerSec));
 }
 
 void AlsaStream::writeAll(std::size_t frames) {

@@ -56,6 +56,11 @@ class AlsaStream final : public wave::DriverStream {
     void capture();
     void play();
     void writeAll(std::size_t frames);
+    // Waits until the frames the device holds have played, so that closing
+    // after the last block's DONE does not cut the end of the sound. Takes
+    // at most the buffer's length (four periods), and only on a close that
+    // follows playback running out, never after a reset or pause.
+    void playOut();
     // Recovers from an xrun or a suspend; false when the device is gone.
     bool recover(long error);
     void lose();

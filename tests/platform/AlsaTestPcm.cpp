@@ -50,7 +50,17 @@ int start(snd_pcm_ioplug_t* io) {
     return 0;
 }
 
-int stop(snd_pcm_ioplug_t*) {
+snd_pcm_uframes_t framesSinceStart(const TestPcm& pcm, unsigned int rate) {
+    const auto elapsed = std::chrono::steady_clock::now() - pcm.started;
+    return static_cast<snd_pcm_uframes_t>(std::chrono::duration<double>(elapsed).count() * rate);
+}
+
+int stop(snd_pcm_ioplug_t* io) {
+    TestPcm& pcm = self(io);
+    if (io->stream == SND_PCM_STREAM_PLAYBACK) {
+        const snd_pcm_uframes_t written = io->appl_ptr;
+        pcm.played = std::min(framesSinceStart(pcm, io->rate), written);
+    }
     return 0;
 }
 
@@ -68,9 +78,7 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
         return -ENODEV;
     }
     if (io->state != SND_PCM_STATE_RUNNING) return static_cast<snd_pcm_sframes_t>(pcm.base);
-    const auto elapsed = std::chrono::steady_clock::now() - pcm.started;
-    const auto frames =
-        static_cast<snd_pcm_uframes_t>(std::chrono::duration<double>(elapsed).count() * io->rate);
+    const snd_pcm_uframes_t frames = framesSinceStart(pcm, io->rate);
     // Playback never runs past what was written, capture never more than a
     // buffer ahead of the reader: no xrun but the one asked for.
     const snd_pcm_uframes_t limit =
