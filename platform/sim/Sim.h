@@ -141,7 +141,8 @@ struct LoggedCall {
     Call call;
     MMRESULT result = MMSYSERR_NOERROR;
 };
-// Every API call since setUp (or clearLog), in the order they returned.
+// Every API call since setUp (or clearLog), in the order they returned. The
+// result of waveInGetNumDevs/waveOutGetNumDevs is the count they returned.
 std::vector<LoggedCall> log();
 void clearLog();
 // The logged calls of one function.
