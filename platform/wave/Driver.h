@@ -171,8 +171,9 @@ struct Driver::Call {
 
 // Driver selection. The names are "auto", "sim" and those registered (for
 // example "alsa" when it is compiled in). "auto" takes the first registered
-// driver that reports a device, else the sim driver with its default set
-// (one input playing a sine, one output).
+// driver that reports a device, else the sim driver, whose devices are the
+// default set (one input playing a sine, one output) until a program sets
+// up others.
 using DriverFactory = std::function<std::shared_ptr<Driver>()>;
 
 // Registers a driver under `name`; a static object in the driver's source
