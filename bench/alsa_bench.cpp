@@ -6,6 +6,7 @@
 #include <alsa/asoundlib.h>
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <ctime>
 #include <filesystem>
@@ -28,16 +29,26 @@ constexpr const char* pcmName = "bench_null";
 double plainCpuPerAudioSecond = 0;
 
 // The null PCM under a name of its own, with a hint so the driver lists it;
-// set before the first ALSA call.
+// set before the first ALSA call, removed when the program ends.
+class AlsaConfiguration {
+  public:
+    AlsaConfiguration() {
+        std::ofstream(path_) << "pcm." << pcmName
+                             << " { type null hint { description \"null\" } }\n";
+        setenv("ALSA_CONFIG_PATH", path_.c_str(), 1);
+    }
+    ~AlsaConfiguration() {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+
+  private:
+    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
+                                  ("sorvan-alsa-bench-" + std::to_string(getpid()) + ".conf");
+};
+
 void configureAlsa() {
-    static const bool done = [] {
-        const auto path = std::filesystem::temp_directory_path() / "sorvan-alsa-bench.conf";
-        std::ofstream(path) << "pcm." << pcmName
-                            << " { type null hint { description \"null\" } }\n";
-        setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
-        return true;
-    }();
-    (void)done;
+    static const AlsaConfiguration configuration;
 }
 
 double processCpuSeconds() {
