@@ -119,8 +119,9 @@ class TSorvanIn : public TComponent {
     // Slots 0..FCount-1 hold a prepared buffer owned by FBuffers.
     std::int32_t FCount = 0;
     // The device keeps these addresses while a slot is queued, so the
-    // component is never copied or moved.
-    std::array<WAVEHDR, SlotCount> FHeaders{};
+    // component is never copied or moved. The record is byte-packed; its
+    // pointer fields are kept at their natural alignment all the same.
+    alignas(alignof(void*)) std::array<WAVEHDR, SlotCount> FHeaders{};
     std::array<std::unique_ptr<char[]>, SlotCount> FBuffers;
     WavFile FWaveFile;
 };
