@@ -9,6 +9,7 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -34,6 +35,30 @@ void put16(std::uint8_t* at, std::uint16_t value) {
 void put32(std::uint8_t* at, std::uint32_t value) {
     put16(at, static_cast<std::uint16_t>(value));
     put16(at + 2, static_cast<std::uint16_t>(value >> 16));
+}
+
+// Writes `first` and then `second` at the current position, in one call
+// where the system has one; returns how many bytes were stored.
+std::size_t WriteAll(int fd, std::span<const char> first, std::span<const char> second) {
+    const std::size_t total = first.size() + second.size();
+    std::size_t stored = 0;
+    while (stored < total) {
+        const std::size_t fromFirst = std::min(stored, first.size());
+        const auto restOfFirst = first.subspan(fromFirst);
+        const auto restOfSecond = second.subspan(stored - fromFirst);
+#ifdef _WIN32
+        const auto part = restOfFirst.empty() ? restOfSecond : restOfFirst;
+        const auto written = ::write(fd, part.data(), static_cast<unsigned>(part.size()));
+#else
+        iovec parts[2] = {{const_cast<char*>(restOfFirst.data()), restOfFirst.size()},
+                          {const_cast<char*>(restOfSecond.data()), restOfSecond.size()}};
+        const auto written = ::writev(fd, parts, 2);
+#endif
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) break;
+        stored += static_cast<std::size_t>(written);
+    }
+    return stored;
 }
 
 }  // namespace
@@ -74,51 +99,61 @@ bool WavFile::Create(const std::string& path, std::int32_t channels, std::int32_
     if (IsOpen()) return false;
     const int fd = ::open(path.c_str(), CreateFlags, 0666);
     if (fd < 0) return false;
-    fd_ = fd;
-    dataSize_ = 0;
-    stopped_ = false;
-
     const auto header = WavHeader(channels, samples, bits);
-    const char* bytes = reinterpret_cast<const char*>(header.data());
-    if (WriteAll(bytes, header.size()) != header.size()) {
+    const std::span<const char> bytes(reinterpret_cast<const char*>(header.data()), header.size());
+    if (WriteAll(fd, bytes, {}) != bytes.size()) {
         // A file without a whole header could never be completed into a valid one.
-        ::close(fd_);
-        fd_ = -1;
+        ::close(fd);
         ::unlink(path.c_str());
         return false;
     }
+    fd_ = fd;
+    stored_ = 0;
+    heldLength_ = 0;
+    stopped_ = false;
     return true;
 }
 
 void WavFile::Append(std::span<const char> bytes) {
     if (!IsOpen() || stopped_ || bytes.empty()) return;
-    const std::uint64_t riffSizeAfter = std::uint64_t{RiffOverhead} + dataSize_ + bytes.size();
-    if (riffSizeAfter > riffSizeLimit_) {
+    if (std::uint64_t{RiffOverhead} + DataSize() + bytes.size() > riffSizeLimit_) {
         stopped_ = true;
         return;
     }
-    const std::size_t stored = WriteAll(bytes.data(), bytes.size());
-    dataSize_ += static_cast<std::uint32_t>(stored);
-    if (stored != bytes.size()) stopped_ = true;
+    // The held-back bytes start at `start` and never reach past the next
+    // page boundary; everything up to the last boundary these bytes reach
+    // is written now.
+    const std::uint64_t start = WavHeaderSize + std::uint64_t{stored_};
+    const std::uint64_t end = start + heldLength_ + bytes.size();
+    const std::uint64_t boundary = end - end % PageSize;
+    if (boundary <= start) {
+        std::memcpy(held_.data() + heldLength_, bytes.data(), bytes.size());
+        heldLength_ += bytes.size();
+        return;
+    }
+    const auto now = static_cast<std::size_t>(boundary - start) - heldLength_;
+    WriteHeldAnd(bytes.first(now));
+    if (stopped_) return;
+    const auto later = bytes.subspan(now);
+    std::memcpy(held_.data(), later.data(), later.size());
+    heldLength_ = later.size();
 }
 
 void WavFile::Complete() {
     if (!IsOpen()) return;
-    WriteSizeField(DataSizeOffset, dataSize_);
-    WriteSizeField(RiffSizeOffset, dataSize_ + RiffOverhead);
+    WriteHeldAnd({});
+    WriteSizeField(DataSizeOffset, stored_);
+    WriteSizeField(RiffSizeOffset, stored_ + RiffOverhead);
     ::close(fd_);
     fd_ = -1;
 }
 
-std::size_t WavFile::WriteAll(const char* data, std::size_t size) {
-    std::size_t stored = 0;
-    while (stored < size) {
-        const auto written = ::write(fd_, data + stored, size - stored);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) break;
-        stored += static_cast<std::size_t>(written);
-    }
-    return stored;
+void WavFile::WriteHeldAnd(std::span<const char> more) {
+    const std::size_t wanted = heldLength_ + more.size();
+    const std::size_t written = WriteAll(fd_, {held_.data(), heldLength_}, more);
+    stored_ += static_cast<std::uint32_t>(written);
+    heldLength_ = 0;
+    if (written != wanted) stopped_ = true;
 }
 
 void WavFile::WriteSizeField(std::int64_t offset, std::uint32_t value) {
@@ -127,6 +162,6 @@ void WavFile::WriteSizeField(std::int64_t offset, std::uint32_t value) {
     // Overwriting bytes inside the file needs no new space, so this succeeds
     // even on a full disk; a failure leaves nothing better to do.
     if (::lseek(fd_, offset, SEEK_SET) == offset) {
-        WriteAll(reinterpret_cast<const char*>(field), sizeof field);
+        WriteAll(fd_, {reinterpret_cast<const char*>(field), sizeof field}, {});
     }
 }

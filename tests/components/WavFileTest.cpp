@@ -143,20 +143,43 @@ TEST(WavFile, StopsGrowingWhereTheRiffSizeWouldPassItsLimit) {
 TEST(WavFile, RefusedWritesCountOnlyTheStoredBytes) {
     ScratchFolder folder;
     const auto path = folder / "take.wav";
-    const auto data = Ramp(3 * 512);
+    const auto data = Ramp(3 * 4096);
     WavFile file;
     {
-        FileSizeLimit limit(WavHeaderSize + 1000);
+        FileSizeLimit limit(WavHeaderSize + 5000);
         ASSERT_TRUE(file.Create(path, 1, 8000, 8));
-        file.Append(std::span(data).first(512));
-        file.Append(std::span(data).subspan(512, 512));  // cut short after 488 bytes
-        file.Append(std::span(data).subspan(1024));      // refused whole
+        file.Append(std::span(data).first(4096));
+        file.Append(std::span(data).subspan(4096, 4096));  // cut short at the limit
+        file.Append(std::span(data).subspan(8192));        // not even tried
         file.Complete();
     }
-    EXPECT_EQ(file.DataSize(), 1000u);
-    ExpectCompleteFile(path, std::vector<char>(data.begin(), data.begin() + 1000));
+    EXPECT_TRUE(file.Stopped());
+    EXPECT_EQ(file.DataSize(), 5000u);
+    ExpectCompleteFile(path, std::vector<char>(data.begin(), data.begin() + 5000));
     if (!SoxiAvailable()) GTEST_SKIP() << "soxi not found at configure time";
-    EXPECT_EQ(SoxiSamples(path), 1000);
+    EXPECT_EQ(SoxiSamples(path), 5000);
+}
+
+TEST(WavFile, BuffersOfAnySizeArriveWholeAndInOrder) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    const std::vector<std::size_t> sizes = {1, 4051, 1, 4095, 4096, 4097, 7, 65536, 3, 12345};
+    std::vector<char> data;
+    for (const std::size_t size : sizes) {
+        const auto chunk = Ramp(size, static_cast<int>(data.size()));
+        data.insert(data.end(), chunk.begin(), chunk.end());
+    }
+    {
+        WavFile file;
+        ASSERT_TRUE(file.Create(path, 1, 8000, 8));
+        std::size_t at = 0;
+        for (const std::size_t size : sizes) {
+            file.Append(std::span(data).subspan(at, size));
+            at += size;
+            EXPECT_EQ(file.DataSize(), at);
+        }
+    }
+    ExpectCompleteFile(path, data);
 }
 
 TEST(WavFile, HeaderThatCannotBeStoredLeavesNoFile) {
