@@ -3,8 +3,9 @@
 #include <utility>
 
 #ifdef _WIN32
-#include <psapi.h>
 #include <windows.h>
+// psapi.h needs the types of windows.h.
+#include <psapi.h>
 #else
 #include <link.h>
 #endif

@@ -1,5 +1,7 @@
 #include "tools/sorvan/DesignerHost.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <map>
