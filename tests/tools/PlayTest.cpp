@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstring>
+#include <thread>
 
 #include "CliRunner.h"
 #include "SoundCheck.h"
@@ -74,6 +77,18 @@ TEST(Play, VolumeOptionHoldsOnlyWhilePlaying) {
     RunTool("sox -n -r 8000 -c 1 -b 16 '" + (folder / "t.wav").string() + "' synth 0.1 sine 440");
     const CliResult result = RunSorvan({"play", "t.wav", "--volume", "25%"}, folder.path());
     EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+TEST(Play, CtrlCStopsPlaybackWithTheShellsInterruptCode) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    RunTool("sox -n -r 8000 -c 1 -b 16 '" + (folder / "long.wav").string() + "' synth 20 sine 440");
+    RunningSorvan playing({"play", "long.wav"}, folder.path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    playing.Signal(SIGINT);
+    const CliResult result = playing.Wait();
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("stopped by Ctrl-C"), std::string::npos) << result.err;
 }
 
 TEST(DevicesAndVolume, ListTheVirtualDevicesAndSetTheVolume) {

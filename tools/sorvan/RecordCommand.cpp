@@ -70,14 +70,20 @@ bool PrepareTarget(const RecordOptions& options) {
 }
 
 // The file as the component completed it, cut to `limit` bytes of audio
-// when the last buffer went past the length asked for.
+// when the last buffer went past the length asked for. A file that holds
+// less than was delivered (a full disk) is cut to what it holds.
 std::uint64_t CheckAndTrim(const std::string& path, std::uint64_t delivered, std::uint64_t limit) {
     UniqueFd file(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     if (!file)
         throw CliError("the recording was not written to " + path + ": " + SystemReason(errno));
     const WavLayout layout = ReadWavLayout(file.get(), path);
-    if (!layout.IsComplete() || layout.dataSize != delivered || layout.BytesPresent() != delivered)
-        throw CliError("the recording in " + path + " is incomplete (the disk may be full)");
+    if (layout.BytesPresent() < delivered) {
+        const std::uint64_t kept = CompleteFromLength(file.get(), layout, path);
+        throw CliError("only " + std::to_string(kept) + " of " + std::to_string(delivered) +
+                       " recorded bytes reached " + path + " (is the disk full?)");
+    }
+    if (!layout.IsComplete() || layout.dataSize != delivered)
+        throw CliError("the recording in " + path + " was not completed");
     if (delivered <= limit) return delivered;
     if (::ftruncate(file.get(), static_cast<off_t>(layout.dataOffset + limit)) != 0)
         throw CliError("cannot write " + path + ": " + SystemReason(errno));
@@ -123,17 +129,25 @@ void RunRecord(const RecordOptions& options) {
     };
 
     const bool created = PrepareTarget(options);
+    // A file this call made that holds no audio (empty, or a bare header) is
+    // no recording: it goes when the recording fails or is stopped at once.
+    const auto removePlaceholder = [&] {
+        struct stat status {};
+        if (created && ::stat(options.path.c_str(), &status) == 0 && status.st_size <= 44)
+            ::unlink(options.path.c_str());
+    };
     InstallStopHandler();
     ProgressLine progress("recording");
     RecordOutcome outcome;
     try {
         outcome = Record(plan, {}, progress);
     } catch (const CliError&) {
-        // Nothing was recorded into a file this call made: leave no trace.
-        struct stat status {};
-        if (created && ::stat(options.path.c_str(), &status) == 0 && status.st_size == 0)
-            ::unlink(options.path.c_str());
+        removePlaceholder();
         throw;
+    }
+    if (outcome.interrupted && outcome.bytes == 0) {
+        removePlaceholder();
+        throw Interrupted("recording stopped by Ctrl-C before any audio arrived");
     }
 
     const std::uint64_t kept = CheckAndTrim(options.path, outcome.bytes, limit);

@@ -24,17 +24,8 @@ void Repair(const std::string& path) {
         return;
     }
 
-    // Only whole frames count: a crash can cut the last one short. The RIFF
-    // size field caps what one file can describe.
-    const std::uint64_t limit = 0xFFFFFFFFull - (layout.dataOffset - 8);
-    std::uint64_t keep = std::min(layout.BytesPresent(), limit);
-    keep -= keep % layout.blockAlign;
-
-    if (::ftruncate(file.get(), static_cast<off_t>(layout.dataOffset + keep)) != 0)
-        throw CliError("cannot repair " + path + ": " + SystemReason(errno));
-    WriteWavSizes(file.get(), layout, static_cast<std::uint32_t>(keep), path);
-    if (::fsync(file.get()) != 0)
-        throw CliError("cannot repair " + path + ": " + SystemReason(errno));
+    // Only whole frames count: a crash can cut the last one short.
+    const std::uint64_t keep = CompleteFromLength(file.get(), layout, path);
 
     const double seconds = static_cast<double>(keep / layout.blockAlign) / layout.sampleRate;
     std::printf("%s repaired: %llu bytes of audio (%.2f s)", path.c_str(),

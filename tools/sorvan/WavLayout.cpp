@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -92,4 +92,15 @@ void WriteWavSizes(int fd, const WavLayout& layout, std::uint32_t dataSize,
     const std::uint64_t riffSize = layout.dataOffset - 8 + dataSize;
     WriteLe32(fd, dataSize, layout.dataSizeOffset, path);
     WriteLe32(fd, static_cast<std::uint32_t>(riffSize), 4, path);
+}
+
+std::uint64_t CompleteFromLength(int fd, const WavLayout& layout, const std::string& path) {
+    const std::uint64_t limit = 0xFFFFFFFFull - (layout.dataOffset - 8);
+    std::uint64_t keep = std::min(layout.BytesPresent(), limit);
+    keep -= keep % layout.blockAlign;
+    if (::ftruncate(fd, static_cast<off_t>(layout.dataOffset + keep)) != 0)
+        throw CliError("cannot complete " + path + ": " + SystemReason(errno));
+    WriteWavSizes(fd, layout, static_cast<std::uint32_t>(keep), path);
+    if (::fsync(fd) != 0) throw CliError("cannot complete " + path + ": " + SystemReason(errno));
+    return keep;
 }

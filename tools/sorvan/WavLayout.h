@@ -26,6 +26,10 @@ struct WavLayout {
 // CliError naming `path` when the file is not a WAV file this tool can handle.
 WavLayout ReadWavLayout(int fd, const std::string& path);
 
+// Cuts the data to the whole frames present (and to what the size fields can
+// describe), writes both size fields to match, and returns the data bytes kept.
+std::uint64_t CompleteFromLength(int fd, const WavLayout& layout, const std::string& path);
+
 // Writes both size fields for a data chunk of `dataSize` bytes.
 void WriteWavSizes(int fd, const WavLayout& layout, std::uint32_t dataSize,
                    const std::string& path);
