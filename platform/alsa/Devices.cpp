@@ -87,25 +87,25 @@ void describe(const std::string& name, wave::Direction direction, WORD channels,
     }
 }
 
-bool probe(const std::string& name, wave::Direction direction, Device& device) {
+enum class Probed { usable, busy, unusable };
+
+Probed probe(const std::string& name, wave::Direction direction, Device& device) {
     Pcm pcm;
     if (int e = openPcm(name, direction, pcm); e < 0) {
-        // A device another program holds stays in the list, so that the
-        // numbers do not shift; what it takes is learnt when it opens.
-        if (e != -EBUSY) return false;
+        if (e != -EBUSY) return Probed::unusable;
         describe(name, direction, 2, 0, device);
-        return true;
+        return Probed::busy;
     }
     snd_pcm_hw_params_t* params = nullptr;
     snd_pcm_hw_params_alloca(&params);
-    if (snd_pcm_hw_params_any(pcm.get(), params) < 0) return false;
+    if (snd_pcm_hw_params_any(pcm.get(), params) < 0) return Probed::unusable;
     unsigned int maxChannels = 0;
     if (snd_pcm_hw_params_get_channels_max(params, &maxChannels) < 0 || maxChannels == 0) {
-        return false;
+        return Probed::unusable;
     }
     const auto channels = static_cast<WORD>(std::min(maxChannels, 0xFFFFu));
     describe(name, direction, channels, standardFormats(pcm.get(), channels), device);
-    return true;
+    return Probed::usable;
 }
 
 }  // namespace
@@ -113,13 +113,16 @@ bool probe(const std::string& name, wave::Direction direction, Device& device) {
 std::vector<Device> enumerate(wave::Direction direction) {
     std::vector<Device> devices;
     Device device;
-    if (probe(defaultPcm, direction, device)) devices.push_back(device);
+    // WAVE_MAPPER stands for device 0: "default" only when it works now.
+    if (probe(defaultPcm, direction, device) == Probed::usable) devices.push_back(device);
     for (const Hint& hint : pcmHints()) {
         // "null" only discards; on a machine without a sound card it must not
         // make this driver look as if it had a device.
         if (hint.name.empty() || hint.name == defaultPcm || hint.name == "null") continue;
         if (!servesDirection(hint, direction)) continue;
-        if (probe(hint.name, direction, device)) devices.push_back(device);
+        // A device another program holds stays in the list, so that the
+        // numbers do not shift; what it takes is learnt when it opens.
+        if (probe(hint.name, direction, device) != Probed::unusable) devices.push_back(device);
     }
     return devices;
 }

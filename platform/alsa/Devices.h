@@ -17,7 +17,8 @@ inline constexpr const char* defaultPcm = "default";
 
 // The PCMs usable for `direction`: "default" first when it opens, then the
 // others the ALSA configuration hints at for that direction (the cards'
-// devices and the configured PCMs), in hint order, each only if it opens.
+// devices and the configured PCMs), in hint order, each if it opens or is
+// only held by another program.
 std::vector<Device> enumerate(wave::Direction direction);
 
 // NOERROR when the PCM takes the format, WAVERR_BADFORMAT when it does not,

@@ -73,6 +73,21 @@ TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedPcmsThatOpen) {
     EXPECT_STREQ(mapped.szPname, "default");
 }
 
+TEST_F(AlsaDriver, WithoutAWorkingDefaultTheMapperOpensDeviceZero) {
+    useTestDevices(false);
+    WAVEINCAPSA first{};
+    WAVEINCAPSA mapped{};
+    ASSERT_EQ(waveInGetDevCapsA(0, &first, sizeof first), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInGetDevCapsA(WAVE_MAPPER, &mapped, sizeof mapped), MMSYSERR_NOERROR);
+    EXPECT_STREQ(first.szPname, "silence");
+    EXPECT_STREQ(mapped.szPname, "silence");
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    useTestDevices();
+}
+
 TEST_F(AlsaDriver, CapsComeFromTheHardwareParameters) {
     // The test PCM takes 1 to 8 channels at 8 to 192 kHz: every standard format.
     WAVEINCAPSA caps{};

@@ -1,7 +1,9 @@
 #include "AlsaTestSetup.h"
 
+#include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -40,12 +42,13 @@ const std::string& folder() {
     return instance.path();
 }
 
-std::string configuration() {
+std::string configuration(bool defaultOpens) {
     const std::string test = std::string(" type sorvan_test");
     auto hinted = [](const std::string& name, const std::string& body) {
         return "pcm." + name + " {" + body + " hint { description \"" + name + "\" } }\n";
     };
-    return "pcm_type.sorvan_test { lib \"" SORVAN_ALSA_TEST_PCM "\" }\n" + hinted("default", test) +
+    return "pcm_type.sorvan_test { lib \"" SORVAN_ALSA_TEST_PCM "\" }\n" +
+           hinted("default", defaultOpens ? test : test + " busy true") +
            hinted("silence", " type null") +
            hinted("tape",
                   " type file slave.pcm \"silence\" format raw file \"" + tapePath() + "\"") +
@@ -95,16 +98,22 @@ std::string sourcePath() {
     return folder() + "/source.raw";
 }
 
-void useTestDevices() {
-    static const bool written = [] {
-        const std::string path = folder() + "/asound.conf";
-        std::ofstream(path) << configuration();
+void useTestDevices(bool defaultOpens) {
+    static const std::array<std::string, 2> paths = [] {
         // The infile must exist for the recorder to open at all.
         writeFile(sourcePath(), {});
-        setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
-        return true;
+        const std::string works = folder() + "/asound.conf";
+        const std::string busy = folder() + "/asound-busy-default.conf";
+        std::ofstream(works) << configuration(true);
+        std::ofstream(busy) << configuration(false);
+        return std::array{works, busy};
     }();
-    ASSERT_TRUE(written);
+    const std::string& wanted = paths[defaultOpens ? 0 : 1];
+    const char* current = std::getenv("ALSA_CONFIG_PATH");
+    if (current == nullptr || wanted != current) {
+        setenv("ALSA_CONFIG_PATH", wanted.c_str(), 1);
+        snd_config_update_free_global();  // read again at the next ALSA call
+    }
     ASSERT_TRUE(wave::selectDriver("alsa"));
 }
 

@@ -23,8 +23,9 @@ namespace sorvan::alsatest {
 inline constexpr DWORD faultFrame = 4410;  // at 44.1 kHz
 
 // Writes the configuration (once per process, before any ALSA call) and
-// makes a fresh alsa driver the current one.
-void useTestDevices();
+// makes a fresh alsa driver the current one. With `defaultOpens` false,
+// "default" is held by another program.
+void useTestDevices(bool defaultOpens = true);
 
 std::string tapePath();
 std::string sourcePath();
