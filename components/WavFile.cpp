@@ -9,7 +9,6 @@
 #ifdef _WIN32
 #include <io.h>
 #else
-#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -37,22 +36,15 @@ void put32(std::uint8_t* at, std::uint32_t value) {
     put16(at + 2, static_cast<std::uint16_t>(value >> 16));
 }
 
-// Writes `first` and then `second` at the current position, in one call
-// where the system has one; returns how many bytes were stored.
-std::size_t WriteAll(int fd, std::span<const char> first, std::span<const char> second) {
-    const std::size_t total = first.size() + second.size();
+// Writes all of `bytes` at the current position; returns how many were stored.
+std::size_t WriteAll(int fd, std::span<const char> bytes) {
     std::size_t stored = 0;
-    while (stored < total) {
-        const std::size_t fromFirst = std::min(stored, first.size());
-        const auto restOfFirst = first.subspan(fromFirst);
-        const auto restOfSecond = second.subspan(stored - fromFirst);
+    while (stored < bytes.size()) {
+        const auto rest = bytes.subspan(stored);
 #ifdef _WIN32
-        const auto part = restOfFirst.empty() ? restOfSecond : restOfFirst;
-        const auto written = ::write(fd, part.data(), static_cast<unsigned>(part.size()));
+        const auto written = ::write(fd, rest.data(), static_cast<unsigned>(rest.size()));
 #else
-        iovec parts[2] = {{const_cast<char*>(restOfFirst.data()), restOfFirst.size()},
-                          {const_cast<char*>(restOfSecond.data()), restOfSecond.size()}};
-        const auto written = ::writev(fd, parts, 2);
+        const auto written = ::write(fd, rest.data(), rest.size());
 #endif
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) break;
@@ -101,7 +93,7 @@ bool WavFile::Create(const std::string& path, std::int32_t channels, std::int32_
     if (fd < 0) return false;
     const auto header = WavHeader(channels, samples, bits);
     const std::span<const char> bytes(reinterpret_cast<const char*>(header.data()), header.size());
-    if (WriteAll(fd, bytes, {}) != bytes.size()) {
+    if (WriteAll(fd, bytes) != bytes.size()) {
         // A file without a whole header could never be completed into a valid one.
         ::close(fd);
         ::unlink(path.c_str());
@@ -109,51 +101,29 @@ bool WavFile::Create(const std::string& path, std::int32_t channels, std::int32_
     }
     fd_ = fd;
     stored_ = 0;
-    heldLength_ = 0;
     stopped_ = false;
     return true;
 }
 
 void WavFile::Append(std::span<const char> bytes) {
     if (!IsOpen() || stopped_ || bytes.empty()) return;
-    if (std::uint64_t{RiffOverhead} + DataSize() + bytes.size() > riffSizeLimit_) {
+    if (std::uint64_t{RiffOverhead} + stored_ + bytes.size() > riffSizeLimit_) {
         stopped_ = true;
         return;
     }
-    // The held-back bytes start at `start` and never reach past the next
-    // page boundary; everything up to the last boundary these bytes reach
-    // is written now.
-    const std::uint64_t start = WavHeaderSize + std::uint64_t{stored_};
-    const std::uint64_t end = start + heldLength_ + bytes.size();
-    const std::uint64_t boundary = end - end % PageSize;
-    if (boundary <= start) {
-        std::memcpy(held_.data() + heldLength_, bytes.data(), bytes.size());
-        heldLength_ += bytes.size();
-        return;
-    }
-    const auto now = static_cast<std::size_t>(boundary - start) - heldLength_;
-    WriteHeldAnd(bytes.first(now));
-    if (stopped_) return;
-    const auto later = bytes.subspan(now);
-    std::memcpy(held_.data(), later.data(), later.size());
-    heldLength_ = later.size();
+    const std::size_t written = WriteAll(fd_, bytes);
+    stored_ += static_cast<std::uint32_t>(written);
+    // After a short write the file ends where the disk stopped taking bytes;
+    // later buffers would leave a gap in the recording.
+    if (written != bytes.size()) stopped_ = true;
 }
 
 void WavFile::Complete() {
     if (!IsOpen()) return;
-    WriteHeldAnd({});
     WriteSizeField(DataSizeOffset, stored_);
     WriteSizeField(RiffSizeOffset, stored_ + RiffOverhead);
     ::close(fd_);
     fd_ = -1;
-}
-
-void WavFile::WriteHeldAnd(std::span<const char> more) {
-    const std::size_t wanted = heldLength_ + more.size();
-    const std::size_t written = WriteAll(fd_, {held_.data(), heldLength_}, more);
-    stored_ += static_cast<std::uint32_t>(written);
-    heldLength_ = 0;
-    if (written != wanted) stopped_ = true;
 }
 
 void WavFile::WriteSizeField(std::int64_t offset, std::uint32_t value) {
@@ -162,6 +132,6 @@ void WavFile::WriteSizeField(std::int64_t offset, std::uint32_t value) {
     // Overwriting bytes inside the file needs no new space, so this succeeds
     // even on a full disk; a failure leaves nothing better to do.
     if (::lseek(fd_, offset, SEEK_SET) == offset) {
-        WriteAll(fd_, {reinterpret_cast<const char*>(field), sizeof field}, {});
+        WriteAll(fd_, {reinterpret_cast<const char*>(field), sizeof field});
     }
 }

@@ -7,11 +7,8 @@
 // stops growing there, so a completed file stays valid when the disk fills.
 // A file never grows past what the 32-bit RIFF size can describe.
 //
-// The 44-byte header would leave every later write straddling a page of the
-// page cache, which costs about a third of the write speed. So each write
-// ends on a page boundary: the bytes past the last boundary (less than a
-// page) are held back and go out in front of the next buffer, or on
-// completion.
+// Every buffer goes to the file at once, so a recording cut short by a crash
+// keeps every byte delivered before it (and can be repaired from its length).
 #pragma once
 
 #include <array>
@@ -48,30 +45,21 @@ class WavFile {
     // Appends the bytes at the end of the data. Nothing is added once a
     // write has failed, or when the bytes would take the file past the limit.
     void Append(std::span<const char> bytes);
-    // Writes what was held back and the two size fields, and closes the
-    // file; nothing when none is open.
+    // Writes the two size fields and closes the file; nothing when none is open.
     void Complete();
 
     bool IsOpen() const { return fd_ >= 0; }
-    // Bytes of the data chunk of the current (or last) file: those stored and
-    // those held back for the next write.
-    std::uint32_t DataSize() const { return stored_ + static_cast<std::uint32_t>(heldLength_); }
+    // Bytes of the data chunk of the current (or last) file.
+    std::uint32_t DataSize() const { return stored_; }
     // True once the file stopped growing (failed write or size limit).
     bool Stopped() const { return stopped_; }
 
   private:
-    static constexpr std::size_t PageSize = 4096;
-
-    // Writes the held-back bytes and then `more` at the end of the file; on
-    // a failed or short write, counts what was stored and stops the file.
-    void WriteHeldAnd(std::span<const char> more);
     void WriteSizeField(std::int64_t offset, std::uint32_t value);
 
     std::uint64_t riffSizeLimit_;
     int fd_ = -1;
     // Data bytes in the file, after the header.
     std::uint32_t stored_ = 0;
-    std::array<char, PageSize> held_{};
-    std::size_t heldLength_ = 0;
     bool stopped_ = false;
 };
