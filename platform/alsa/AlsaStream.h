@@ -4,7 +4,8 @@
 // start() and stop() hand it a request and wait until it has been carried
 // out, which takes at most the time of one transfer (one period), since the
 // thread only waits in poll() and is woken for every request and every
-// queued header.
+// queued header. Closing a playback stream that ran out of blocks also
+// waits for the device to play what it holds (see playOut).
 //
 // Capture reads only as many frames as the queued buffers can take, so a
 // PCM without real-time pacing (a file, null) loses nothing; a sound card
