@@ -29,16 +29,18 @@ void ApplySimDiagnostics() {
     // Asking first also sets up the virtual devices, which would clear
     // failures queued before.
     if (!fail || !OnVirtualDevices()) return;
-    const std::string spec = fail;
-    const auto firstColon = spec.find(':');
-    const auto secondColon = spec.find(':', firstColon + 1);
-    const auto fn = FunctionNamed(spec.substr(0, firstColon));
-    const auto code = ParseWholeNumber(spec.substr(firstColon + 1, secondColon - firstColon - 1));
+    const std::string setting = fail;
+    const auto firstColon = setting.find(':');
+    const auto secondColon = setting.find(':', firstColon + 1);
+    const auto fn = FunctionNamed(setting.substr(0, firstColon));
+    const auto code =
+        ParseWholeNumber(setting.substr(firstColon + 1, secondColon - firstColon - 1));
     const auto count = secondColon == std::string::npos
                            ? std::optional<long long>(1)
-                           : ParseWholeNumber(spec.substr(secondColon + 1));
+                           : ParseWholeNumber(setting.substr(secondColon + 1));
     if (firstColon == std::string::npos || !fn || !code || !count)
-        throw CliError("SORVAN_SIM_FAIL must look like waveInOpen:4[:COUNT], not '" + spec + "'");
+        throw CliError("SORVAN_SIM_FAIL must look like waveInOpen:4[:COUNT], not '" + setting +
+                       "'");
     sorvan::sim::failNext(*fn, static_cast<MMRESULT>(*code), static_cast<int>(*count));
 }
 
