@@ -103,6 +103,10 @@ class TFormChecker {
             fail(where + " needs " + KindName(prop->Kind));
         }
         const TFormValue& value = property.Value;
+        if (prop->Kind == TTypeKind::tkInteger &&
+            (value.Integer < prop->MinValue || value.Integer > prop->MaxValue)) {
+            fail(where + " cannot hold " + std::to_string(value.Integer));
+        }
         if (prop->Kind == TTypeKind::tkEnumeration && EnumOrdinal(*prop, value.Text) < 0) {
             fail(where + " has no value " + value.Text);
         }

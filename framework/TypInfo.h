@@ -6,6 +6,7 @@
 #include <any>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,6 +32,9 @@ struct TPropInfo {
     bool Stored = true;
     std::optional<std::int64_t> OrdDefault;
     std::optional<std::string> StrDefault;
+    // The values an integer property's type can hold; a form outside them is bad.
+    std::int64_t MinValue = std::numeric_limits<std::int64_t>::min();
+    std::int64_t MaxValue = std::numeric_limits<std::int64_t>::max();
 
     std::function<std::int64_t(const TObject&)> GetOrd;
     std::function<void(TObject&, std::int64_t)> SetOrd;
@@ -86,6 +90,8 @@ TPropInfo IntegerProperty(std::string name, T (C::*get)() const, void (C::*set)(
         .Kind = TTypeKind::tkInteger,
         .Stored = stored,
         .OrdDefault = defaultValue,
+        .MinValue = static_cast<std::int64_t>(std::numeric_limits<T>::min()),
+        .MaxValue = static_cast<std::int64_t>(std::numeric_limits<T>::max()),
         .GetOrd =
             [get](const TObject& o) {
                 return static_cast<std::int64_t>((static_cast<const C&>(o).*get)());

@@ -193,6 +193,7 @@ const std::string kUnknownHandler = WithBody("    Count = 1\n    OnFire = Gadget
 const std::string kUnpublishedHandler = WithBody("    OnFire = Unpublished\n");
 const std::string kWrongHandlerType = WithBody("    Caption = 'x'\n    OnFire = GadgetData\n");
 const std::string kTooBig = WithBody("    Count = 99999999999999999999\n");
+const std::string kPastTheType = WithBody("    Count = 4294967296\n");
 const std::string kDuplicateName =
     "object TPanelForm\n  object A: TGadget\n  end\n  object a: TGadget\n  end\nend\n";
 const std::string kUnknownClass =
@@ -220,6 +221,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TBadForm{"unpublished handler", kUnpublishedHandler.c_str(), 3},
                     TBadForm{"handler of another type", kWrongHandlerType.c_str(), 4},
                     TBadForm{"integer out of range", kTooBig.c_str(), 3},
+                    TBadForm{"integer past the property's type", kPastTheType.c_str(), 3},
                     TBadForm{"duplicate name", kDuplicateName.c_str(), 4},
                     TBadForm{"unknown class", kUnknownClass.c_str(), 4},
                     TBadForm{"class not creatable", kUncreatableClass.c_str(), 3},
