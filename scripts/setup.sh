@@ -6,7 +6,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libasound2-dev libsndfile1-dev libcli11-dev
-  sox
+  sox libsox-fmt-all
 )
 
 missing=()
