@@ -33,6 +33,38 @@ std::vector<Hint> pcmHints() {
     return list;
 }
 
+// The plugin type a PCM's definition names ("hw", "file", "rate", ...).
+std::string typeOf(const std::string& pcm) {
+    snd_config_t* definition = nullptr;
+    if (snd_config_update() < 0 ||
+        snd_config_search_definition(snd_config, "pcm", pcm.c_str(), &definition) < 0) {
+        return {};
+    }
+    std::string type;
+    snd_config_t* node = nullptr;
+    const char* value = nullptr;
+    if (snd_config_search(definition, "type", &node) >= 0 &&
+        snd_config_get_string(node, &value) >= 0) {
+        type = value;
+    }
+    snd_config_delete(definition);
+    return type;
+}
+
+// Whether a hinted PCM is a sound device of its own. Not: "null", which only
+// discards (on a machine without a sound card it must not make this driver
+// look as if it had a device), the converters that wrap another PCM
+// (resamplers, up- and down-mixers: "default" already offers that device),
+// and jack, whose library prints to stderr whenever no JACK server runs.
+bool isDevice(const std::string& pcm) {
+    if (pcm.empty() || pcm == "null") return false;
+    const std::string type = typeOf(pcm);
+    for (const char* wrapper : {"rate", "speex", "upmix", "vdownmix", "jack"}) {
+        if (type == wrapper) return false;
+    }
+    return true;
+}
+
 bool servesDirection(const Hint& hint, wave::Direction direction) {
     if (hint.ioid.empty()) return true;
     return hint.ioid == (direction == wave::Direction::input ? "Input" : "Output");
@@ -116,10 +148,8 @@ std::vector<Device> enumerate(wave::Direction direction) {
     // WAVE_MAPPER stands for device 0: "default" only when it works now.
     if (probe(defaultPcm, direction, device) == Probed::usable) devices.push_back(device);
     for (const Hint& hint : pcmHints()) {
-        // "null" only discards; on a machine without a sound card it must not
-        // make this driver look as if it had a device.
-        if (hint.name.empty() || hint.name == defaultPcm || hint.name == "null") continue;
-        if (!servesDirection(hint, direction)) continue;
+        if (hint.name == defaultPcm || !servesDirection(hint, direction)) continue;
+        if (!isDevice(hint.name)) continue;
         // A device another program holds stays in the list, so that the
         // numbers do not shift; what it takes is learnt when it opens.
         if (probe(hint.name, direction, device) != Probed::unusable) devices.push_back(device);

@@ -54,7 +54,7 @@ std::vector<char> pattern(std::size_t size, unsigned seed) {
     return bytes;
 }
 
-TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedPcmsThatOpen) {
+TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedDevicesThatOpen) {
     const std::vector<std::string> expected = {"default", "silence",   "tape",  "recorder",
                                                "flaky",   "unplugged", "taken", "speaker"};
     ASSERT_EQ(waveInGetNumDevs(), expected.size());

@@ -57,7 +57,9 @@ std::string configuration(bool defaultOpens) {
            hinted("flaky", test + " fault xrun after " + std::to_string(faultFrame)) +
            hinted("unplugged", test + " fault gone after " + std::to_string(faultFrame)) +
            hinted("taken", test + " busy true") +
-           hinted("speaker", test + " played_to \"" + playedPath() + "\"");
+           hinted("speaker", test + " played_to \"" + playedPath() + "\"") +
+           hinted("null", " type null") +
+           hinted("resampled", " type rate slave { pcm \"silence\" rate 48000 }");
 }
 
 template <class Caps, class GetCaps>

@@ -9,6 +9,7 @@
 //   taken      the paced device, held by another program
 //   speaker    the paced device; on close it writes to playedPath() how many
 //              frames it had played
+//   null, resampled   PCMs that are no devices of their own: not offered
 #pragma once
 
 #include <cstddef>
