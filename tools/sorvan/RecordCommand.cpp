@@ -23,8 +23,9 @@
 
 namespace {
 
-// The recording file counts its bytes in a signed 32-bit field.
-constexpr std::uint64_t MaxRecordingBytes = 0x7FFFFFFFull - 36;
+// The RIFF size field (data + 36) is unsigned 32-bit: the recording file
+// stops growing before it would pass 4 GiB - 1.
+constexpr std::uint64_t MaxRecordingBytes = 0xFFFFFFFFull - 36;
 constexpr double MaxSeconds = 24 * 3600;
 
 struct RecordOptions {
