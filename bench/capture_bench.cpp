@@ -11,51 +11,10 @@
 #include <memory>
 #include <new>
 
+#include "bench/AllocationCounter.h"
 #include "components/SorvanIn.h"
 #include "framework/Forms.h"
 #include "platform/sim/Sim.h"
-
-namespace {
-
-std::atomic<std::int64_t> allocations{0};
-thread_local std::int64_t threadAllocations = 0;
-
-}  // namespace
-
-// Every allocation of the program is counted. The compiler sees the replaced
-// new and delete inline and takes the malloc/free pair for a mismatch.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    ++threadAllocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return operator new(size, std::nothrow);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -83,16 +42,16 @@ void FreeRunningCapture(benchmark::State& state) {
     // Wait for the open notification, so that the buffers are allocated.
     while (delivered == 0) Application->HandleMessage();
 
-    const std::int64_t before = allocations.load();
-    const std::int64_t beforeHere = threadAllocations;
+    const std::int64_t before = AllocationsEverywhere();
+    const std::int64_t beforeHere = AllocationsOnThisThread();
     const std::int64_t first = delivered;
     for (auto _ : state) {
         const std::int64_t next = delivered + 1;
         while (delivered < next) Application->HandleMessage();
     }
     // Read before the counters below allocate their own entries.
-    const auto everywhere = static_cast<double>(allocations.load() - before);
-    const auto here = static_cast<double>(threadAllocations - beforeHere);
+    const auto everywhere = static_cast<double>(AllocationsEverywhere() - before);
+    const auto here = static_cast<double>(AllocationsOnThisThread() - beforeHere);
     const auto buffers = static_cast<double>(delivered - first);
     state.counters["allocs_per_buffer"] = benchmark::Counter(everywhere / buffers);
     state.counters["allocs_per_buffer_app_thread"] = benchmark::Counter(here / buffers);

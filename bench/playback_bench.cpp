@@ -23,40 +23,10 @@
 #include <malloc.h>
 #endif
 
+#include "bench/AllocationCounter.h"
 #include "components/SorvanOut.h"
 #include "framework/Forms.h"
 #include "platform/sim/Sim.h"
-
-namespace {
-
-std::atomic<std::int64_t> allocations{0};
-
-}  // namespace
-
-// Every allocation of the program is counted, on every thread. The compiler
-// sees the replaced new and delete inline and takes the malloc/free pair for
-// a mismatch.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    allocations.fetch_add(1, std::memory_order_relaxed);
-    if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace {
 
@@ -83,16 +53,16 @@ void PlaybackCycle(benchmark::State& state) {
     Application->ProcessMessages();
 
     std::int64_t inPlayback = 0;
-    const std::int64_t before = allocations.load();
+    const std::int64_t before = AllocationsEverywhere();
     for (auto _ : state) {
-        const std::int64_t start = allocations.load();
+        const std::int64_t start = AllocationsEverywhere();
         out->playback(block.data(), BlockSize);
-        inPlayback += allocations.load() - start;
+        inPlayback += AllocationsEverywhere() - start;
         ++handed;
         while (handed - done >= InFlight) Application->HandleMessage();
     }
     while (done < handed) Application->HandleMessage();
-    const std::int64_t total = allocations.load() - before;
+    const std::int64_t total = AllocationsEverywhere() - before;
 
     state.SetItemsProcessed(handed);
     state.counters["allocs_in_playback"] =
@@ -118,11 +88,11 @@ void QueueAhead(benchmark::State& state, bool deviceOpen) {
             state.SkipWithError("cannot open the virtual device");
             return;
         }
-        const std::int64_t before = allocations.load();
+        const std::int64_t before = AllocationsEverywhere();
         state.ResumeTiming();
         for (std::int64_t i = 0; i < count; ++i) out->playback(block.data(), BlockSize);
         state.PauseTiming();
-        componentAllocations += allocations.load() - before;
+        componentAllocations += AllocationsEverywhere() - before;
         out.reset();
         Application->ProcessMessages();
         state.ResumeTiming();

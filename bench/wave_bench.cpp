@@ -10,29 +10,9 @@
 #include <cstdlib>
 #include <new>
 
+#include "bench/AllocationCounter.h"
 #include "platform/WaveApi.h"
 #include "platform/sim/Sim.h"
-
-namespace {
-
-std::atomic<std::size_t> allocations = 0;
-
-}  // namespace
-
-// Every allocation goes through malloc, so free is the matching release.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
-    throw std::bad_alloc();
-}
-
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
 
 namespace {
 
@@ -65,10 +45,10 @@ struct Buffers {
 // Dispatches one message per iteration: every one is a returned buffer.
 void runCycle(benchmark::State& state) {
     MSG msg;
-    std::size_t before = 0;
+    std::int64_t before = 0;
     std::size_t dispatched = 0;
     for (auto _ : state) {
-        if (dispatched == bufferCount * 4) before = allocations;  // warmed up
+        if (dispatched == bufferCount * 4) before = AllocationsEverywhere();  // warmed up
         if (!PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             state.SkipWithError("no buffer came back");
             break;
@@ -78,7 +58,7 @@ void runCycle(benchmark::State& state) {
     }
     const auto counted = dispatched > bufferCount * 4 ? dispatched - bufferCount * 4 : 1;
     state.counters["allocs_per_buffer"] =
-        static_cast<double>(allocations - before) / static_cast<double>(counted);
+        static_cast<double>(AllocationsEverywhere() - before) / static_cast<double>(counted);
     state.counters["buffers_per_s"] =
         benchmark::Counter(static_cast<double>(dispatched), benchmark::Counter::kIsRate);
     state.SetBytesProcessed(static_cast<std::int64_t>(dispatched * bufferSize));

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build, the tests and the sorvan program need.
+# Installs the Debian packages that the build, the tests and the sorvan program
+# need, and any further packages named as arguments.
 set -euo pipefail
 
-packages=(
+packages=("$@"
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libasound2-dev libsndfile1-dev libcli11-dev
