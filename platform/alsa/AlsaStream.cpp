@@ -29,7 +29,8 @@ AlsaStream::AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& f
       frameSize_(format.nBlockAlign),
       host_(host),
       volume_(std::move(volume)),
-      period_(geometry.period * format.nBlockAlign) {
+      silentSource_(snd_pcm_type(pcm_.get()) == SND_PCM_TYPE_NULL),
+      period_(direction == wave::Direction::output ? geometry.period * format.nBlockAlign : 0) {
     const int count = std::max(snd_pcm_poll_descriptors_count(pcm_.get()), 0);
     pollFds_.resize(static_cast<std::size_t>(count) + 1);
     snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(count));
@@ -120,20 +121,26 @@ MMRESULT AlsaStream::carryOut(Want want) {
 }
 
 void AlsaStream::capture() {
-    const std::size_t room = host_.pendingBytes() / frameSize_;
-    if (room == 0) {
+    const std::span<std::byte> space = host_.captureSpace();
+    if (space.empty()) {
         starved_ = true;
         waitForRequest();
         return;
     }
-    const auto frames = std::min<snd_pcm_uframes_t>(room, geometry_.period);
-    const snd_pcm_sframes_t got = snd_pcm_readi(pcm_.get(), period_.data(), frames);
+    const auto frames = std::min<snd_pcm_uframes_t>(space.size() / frameSize_, geometry_.period);
+    const snd_pcm_sframes_t got = snd_pcm_readi(pcm_.get(), space.data(), frames);
+    if (got > 0 && silentSource_) {
+        snd_pcm_format_set_silence(sampleFormat(format_.wBitsPerSample), space.data(),
+                                   static_cast<unsigned>(got) * format_.nChannels);
+    }
+    // A stop or reset waits for the buffer to come back, so it comes back
+    // before anything here waits or reports a lost device.
+    host_.captured(got > 0 ? static_cast<std::size_t>(got) * frameSize_ : 0);
     if (got == -EAGAIN || got == 0) {
         waitForDevice();
     } else if (got < 0) {
         recover(got);
     } else {
-        host_.capture(std::span(period_).first(static_cast<std::size_t>(got) * frameSize_));
         starved_ = false;
     }
 }

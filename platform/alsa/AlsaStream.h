@@ -7,9 +7,10 @@
 // queued header. Closing a playback stream that ran out of blocks also
 // waits for the device to play what it holds (see playOut).
 //
-// Capture reads only as many frames as the queued buffers can take, so a
-// PCM without real-time pacing (a file, null) loses nothing; a sound card
-// left without buffers overruns, and the stream recovers once buffers come.
+// Capture reads straight into the head queued buffer, only as many frames
+// as it can take, so a PCM without real-time pacing (a file, null) loses
+// nothing; a sound card left without buffers overruns, and the stream
+// recovers once buffers come.
 // Playback asks the core for frames only when the device has room for them
 // and writes them at once, so a block's DONE goes out as its last frame
 // leaves for the device.
@@ -76,7 +77,9 @@ class AlsaStream final : public wave::DriverStream {
     const std::size_t frameSize_;
     wave::StreamHost& host_;
     const std::shared_ptr<OutputVolume> volume_;
-    std::vector<std::byte> period_;  // one period of frames on their way
+    // The null PCM reports frames read but leaves the buffer as it was.
+    const bool silentSource_;
+    std::vector<std::byte> period_;  // output: one period of frames on their way
     Wakeup wakeup_;                  // start, stop and queued headers
     std::vector<pollfd> pollFds_;    // the PCM's, then the wakeup's
     std::atomic<UINT_PTR> handle_{0};

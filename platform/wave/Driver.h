@@ -8,14 +8,22 @@
 //   The core opens a device with Driver::open, giving the driver a
 //   StreamHost. The driver keeps the host until its DriverStream is
 //   destroyed, and from any thread of its own calls
-//     - host.capture(bytes) on an input stream: the core copies the frames
-//       into the queued buffers and returns every buffer that becomes full;
+//     - host.captureSpace() and host.captured(bytes) on an input stream:
+//       the first lends the driver the free part of the head buffer, the
+//       driver writes frames straight into it and the second commits them,
+//       returning the buffer when it is full;
+//     - host.capture(bytes) on an input stream: the same with a copy, for
+//       a driver that has its frames elsewhere already;
 //     - host.play(out) on an output stream: the core copies the next bytes
 //       of the queued blocks into `out` and returns every block whose last
 //       byte was taken (the block counts as played once the driver has it).
-//   Both take whole frames only and return how many bytes they moved. They
-//   do nothing (and return 0) while the core has the stream stopped, so a
-//   driver thread that races with a stop, reset or close is harmless.
+//   All take whole frames only and return how many bytes they moved. They
+//   do nothing (and return 0 or an empty span) while the core has the
+//   stream stopped, so a driver thread that races with a stop, reset or
+//   close is harmless. While a buffer is lent, waveInStop and waveInReset
+//   wait for captured() before they return it to the application, so the
+//   driver must end a lend quickly (one read of at most a period) and
+//   always end it, with captured(0) when nothing arrived.
 //   host.pendingBytes() tells how much the queue can take (input) or still
 //   holds (output), for a driver that moves frames "as fast as given".
 //
@@ -25,8 +33,8 @@
 //   dataQueued()  a buffer or block was queued; a driver that sleeps while
 //                 there is nothing to move wakes up here.
 //   ~DriverStream the device is closed (or the open is rolled back).
-//   The core never holds a lock of its own that host.capture/host.play take
-//   while it calls these, so they may wait for the driver's threads. After
+//   The core never holds a lock of its own that the host's calls take while
+//   it calls these, so they may wait for the driver's threads. After
 //   stop() or the destructor returns, the driver must not call the host
 //   again (until the next start()).
 //
@@ -63,6 +71,14 @@ struct DeviceInfo {
 // The core's side of one open stream, handed to Driver::open.
 class StreamHost {
   public:
+    // Input: lends the free whole-frame part of the head buffer; empty while
+    // stopped, when no buffer is queued or while a lend is open. Each
+    // non-empty space must be followed by exactly one captured() call from
+    // the same thread, before any other host call.
+    virtual std::span<std::byte> captureSpace() = 0;
+    // Input: ends the lend, keeping the first `bytes` (whole frames) written
+    // into the space; returns the bytes kept.
+    virtual std::size_t captured(std::size_t bytes) = 0;
     // Input: copies whole frames into the queued buffers; frames arriving
     // while no buffer is queued are thrown away. Returns the bytes taken.
     virtual std::size_t capture(std::span<const std::byte> frames) = 0;

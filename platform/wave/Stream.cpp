@@ -136,8 +136,9 @@ MMRESULT Stream::stop() {
     std::lock_guard control(control_);
     if (!open_) return MMSYSERR_INVALHANDLE;
     {
-        std::lock_guard data(data_);
+        std::unique_lock data(data_);
         if (!running_) return MMSYSERR_NOERROR;
+        waitForLendToEnd(data);
         running_ = false;
         if (head_ != nullptr && head_->dwBytesRecorded > 0) retireHead();
     }
@@ -150,7 +151,8 @@ MMRESULT Stream::reset() {
     if (!open_) return MMSYSERR_INVALHANDLE;
     bool wasRunning = false;
     {
-        std::lock_guard data(data_);
+        std::unique_lock data(data_);
+        waitForLendToEnd(data);
         wasRunning = running_;
         running_ = false;
         paused_ = false;
@@ -227,19 +229,43 @@ void Stream::retireFinishedHeads() {
     }
 }
 
-std::size_t Stream::capture(std::span<const std::byte> frames) {
+void Stream::waitForLendToEnd(std::unique_lock<std::mutex>& data) {
+    lendEnded_.wait(data, [this] { return !lent_; });
+}
+
+std::span<std::byte> Stream::captureSpace() {
     std::lock_guard data(data_);
-    if (!running_) return 0;
+    if (!running_ || head_ == nullptr || lent_) return {};
+    WAVEHDR& head = *head_;
+    const std::size_t room = wholeFrames(head.dwBufferLength - head.dwBytesRecorded);
+    if (room == 0) return {};
+    lent_ = true;
+    return {reinterpret_cast<std::byte*>(head.lpData) + head.dwBytesRecorded, room};
+}
+
+std::size_t Stream::captured(std::size_t bytes) {
+    std::lock_guard data(data_);
+    if (!lent_) return 0;
+    // Stop and reset waited for this, so the stream still runs with the same head.
+    lent_ = false;
+    lendEnded_.notify_all();
+    WAVEHDR& head = *head_;
+    const std::size_t kept =
+        std::min(wholeFrames(bytes), wholeFrames(head.dwBufferLength - head.dwBytesRecorded));
+    head.dwBytesRecorded += static_cast<DWORD>(kept);
+    retireFinishedHeads();
+    return kept;
+}
+
+std::size_t Stream::capture(std::span<const std::byte> frames) {
     const std::size_t bytes = wholeFrames(frames.size());
     std::size_t taken = 0;
-    while (taken < bytes && head_ != nullptr) {
-        WAVEHDR& head = *head_;
-        const std::size_t room = wholeFrames(head.dwBufferLength - head.dwBytesRecorded);
-        const std::size_t count = std::min(room, bytes - taken);
-        std::memcpy(head.lpData + head.dwBytesRecorded, frames.data() + taken, count);
-        head.dwBytesRecorded += static_cast<DWORD>(count);
-        taken += count;
-        retireFinishedHeads();
+    while (taken < bytes) {
+        const std::span<std::byte> space = captureSpace();
+        if (space.empty()) break;
+        const std::size_t count = std::min(space.size(), bytes - taken);
+        std::memcpy(space.data(), frames.data() + taken, count);
+        taken += captured(count);
     }
     return taken;
 }

@@ -7,8 +7,11 @@
 // the driver while holding `data_`, so a driver may wait for its threads.
 // Every notification is posted under `data_`, which keeps one handle's
 // notifications in order and lets nothing follow the close notification.
+// While the driver writes into the head buffer (captureSpace to captured),
+// stop and reset wait on `lendEnded_` before they return any buffer.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -47,6 +50,8 @@ class Stream final : public StreamHost {
     MMRESULT close();
 
     // StreamHost
+    std::span<std::byte> captureSpace() override;
+    std::size_t captured(std::size_t bytes) override;
     std::size_t capture(std::span<const std::byte> frames) override;
     std::size_t play(std::span<std::byte> out) override;
     std::size_t pendingBytes() override;
@@ -59,6 +64,7 @@ class Stream final : public StreamHost {
     // Input: returns head buffers without room for one more frame.
     // Output: returns zero-length blocks that reached the head.
     void retireFinishedHeads();
+    void waitForLendToEnd(std::unique_lock<std::mutex>& data);
     std::size_t wholeFrames(std::size_t bytes) const { return bytes - bytes % frameSize_; }
     MMRESULT startDriver();
     UINT doneMessage() const;
@@ -74,6 +80,8 @@ class Stream final : public StreamHost {
 
     std::mutex control_;
     std::mutex data_;
+    std::condition_variable lendEnded_;
+    bool lent_ = false;  // input: the driver is writing into the head buffer
     bool open_ = false;
     bool running_ = false;  // frames move: input started, output playing
     bool paused_ = false;   // output only
