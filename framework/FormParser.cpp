@@ -73,8 +73,8 @@ class TLexer {
         }
         const std::size_t start = pos_;
         while (!AtEnd() && IsIdentPart(text_[pos_])) ++pos_;
-        const std::string digits =
-            (negative ? "-" : "") + std::string(text_.substr(start, pos_ - start));
+        std::string digits = negative ? "-" : "";
+        digits += text_.substr(start, pos_ - start);
         std::int64_t value = 0;
         const auto [end, error] =
             std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
