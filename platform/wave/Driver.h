@@ -31,8 +31,8 @@
 //
 // When the core calls the driver
 //   start()       input: waveInStart; output: a write while not playing.
-//   stop()        input: waveInStop/Reset; output: waveOutReset, and a
-//                 close or reset of a paused stream.
+//   stop()        input: waveInStop/Reset; output: waveOutReset, paused
+//                 or not, which throws away what the device holds.
 //   pause()       output: waveOutPause while playing. What the device holds
 //                 must play after resume(), not be thrown away: the blocks
 //                 it came from were already returned.
@@ -42,8 +42,8 @@
 //   ~DriverStream the device is closed (or the open is rolled back).
 //   The core never holds a lock of its own that the host's calls take while
 //   it calls these, so they may wait for the driver's threads. After
-//   stop() or the destructor returns, the driver must not call the host
-//   again (until the next start()).
+//   stop(), pause() or the destructor returns, the driver must not call the
+//   host again (until the next start() or resume()).
 //
 // Threads: every Driver and DriverStream method may be called from any
 // thread; the core serialises the calls on one stream, not across streams.

@@ -182,7 +182,7 @@ int closePcm(snd_pcm_ioplug_t* io) {
     }
     if (!pcm->heardTo.empty()) {
         if (FILE* out = std::fopen(pcm->heardTo.c_str(), "wb")) {
-            std::fwrite(pcm->heard.data(), 1, pcm->heard.size(), out);
+            if (!pcm->heard.empty()) std::fwrite(pcm->heard.data(), 1, pcm->heard.size(), out);
             std::fclose(out);
         }
     }
