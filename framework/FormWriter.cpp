@@ -92,6 +92,11 @@ std::optional<std::string> PropertyValueText(const TPropInfo& prop, const TCompo
 namespace {
 
 void WriteObject(std::string& out, const TComponent& component, const TComponent& root, int depth) {
+    if (depth > MaxFormNesting) {
+        throw EFilerError("Component " + component.Name() + " is nested more than " +
+                          std::to_string(MaxFormNesting) + " levels below " + root.Name() +
+                          ", deeper than a form can hold");
+    }
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     out += indent + "object ";
     if (!component.Name().empty()) out += component.Name() + ": ";

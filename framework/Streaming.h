@@ -16,7 +16,7 @@
 // by name from the class registry, applies properties through their setters
 // in file order and binds events to the root's published methods. A bad file
 // raises EReadError naming its line, and the whole file is checked before
-// anything is created or set.
+// anything is created or set; a read that fails leaves the root as it was.
 #pragma once
 
 #include <memory>
@@ -60,6 +60,13 @@ class EReadError : public EFilerError {
     int FLine;
 };
 
+// How many levels components may nest below a form's root. Ownership trees
+// are shallow in practice; the bound keeps every walk over a form (parsing,
+// checking, creating, writing, destroying) far from the end of the stack,
+// whatever a file holds. Deeper trees are neither read nor written.
+inline constexpr int MaxFormNesting = 64;
+
+// Raises EFilerError for components nested deeper than MaxFormNesting.
 std::string ComponentToText(const TComponent& root);
 // A property's current value as a form writes it (defaults and unstored
 // properties included); nothing for an event that is not bound to a method
