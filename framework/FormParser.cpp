@@ -144,6 +144,12 @@ class TParser {
         return root;
     }
 
+    TFormValue ParseLoneValue() {
+        TFormValue value = ParseValue();
+        if (token_.Kind != TTokenKind::End) Fail("Unexpected text after the value");
+        return value;
+    }
+
   private:
     void Advance() { token_ = lexer_.Next(); }
     [[noreturn]] void Fail(const std::string& message) const {
@@ -247,6 +253,10 @@ class TParser {
 
 TFormObject ParseForm(std::string_view text) {
     return TParser(text).ParseRoot();
+}
+
+TFormValue ParseFormValue(std::string_view text) {
+    return TParser(text).ParseLoneValue();
 }
 
 std::string FormTextForMessage(std::string_view text) {

@@ -36,6 +36,11 @@ struct TFormObject {
 // than MaxFormNesting below the root.
 TFormObject ParseForm(std::string_view text);
 
+// One property value alone, as it stands after "=" in a form; raises
+// EReadError when the text is anything else, such as a value followed by
+// more of a form.
+TFormValue ParseFormValue(std::string_view text);
+
 // A name or number from a form as error messages quote it: long ones are cut
 // short, so that a hostile file still gives a one-line message.
 std::string FormTextForMessage(std::string_view text);

@@ -3,10 +3,11 @@
 // are components created and properties set, in file order.
 #include <algorithm>
 #include <any>
+#include <array>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <unordered_set>
 
 #include "framework/ClassRegistry.h"
@@ -288,12 +289,23 @@ bool ClassOrAncestorNamed(const TClassInfo& classInfo, std::string_view name) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw EFOpenError("Cannot read file " + path + ": it is a folder");
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) throw EFOpenError("Cannot open file " + path);
-    std::ostringstream contents;
-    contents << file.rdbuf();
+    std::string contents;
+    std::array<char, 16384> chunk;
+    while (file.read(chunk.data(), chunk.size()) || file.gcount() > 0) {
+        contents.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
+        if (contents.size() > MaxFormFileSize) {
+            throw EFOpenError("Cannot read file " + path + ": larger than the " +
+                              std::to_string(MaxFormFileSize >> 20) + " MiB a form file may hold");
+        }
+    }
     if (file.bad()) throw EFOpenError("Cannot read file " + path);
-    return contents.str();
+    return contents;
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 // anything is created or set; a read that fails leaves the root as it was.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -73,6 +74,8 @@ std::string ComponentToText(const TComponent& root);
 // the root publishes. Raises EFilerError for an ordinal without a name.
 std::optional<std::string> PropertyValueText(const TPropInfo& prop, const TComponent& component,
                                              const TComponent& root);
+// A string as a form writes it: 'one'#13#10'two'.
+std::string FormStringLiteral(std::string_view value);
 // Whether the property holds its default value (an event never does).
 bool IsDefaultValue(const TPropInfo& prop, const TComponent& component);
 // Raises EFCreateError when the file cannot be written.
@@ -84,6 +87,11 @@ void ReadComponentText(std::string_view text, TComponent& root);
 // Reads a form whose root class is created from the class registry.
 std::unique_ptr<TComponent> CreateComponentFromText(std::string_view text);
 
-// As above, from a file; raise EFOpenError when it cannot be read.
+// Form files are small; the bound keeps a device such as /dev/zero, or a
+// huge file that is no form, from exhausting memory.
+inline constexpr std::size_t MaxFormFileSize = std::size_t{16} << 20;
+
+// As above, from a file; raise EFOpenError when it cannot be read, is a
+// folder or holds more than MaxFormFileSize bytes.
 void ReadComponentFile(const std::string& path, TComponent& root);
 std::unique_ptr<TComponent> CreateComponentFromFile(const std::string& path);
