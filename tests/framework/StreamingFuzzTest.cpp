@@ -38,7 +38,7 @@ class TFormGenerator {
         const int kind = Below(10);
         if (kind == 0) return RandomBytes(Below(2000));
         std::string text =
-            kind == 1 ? Nested(Below(4) == 0 ? Below(20000) : MaxFormNesting - 2 + Below(5))
+            kind == 1 ? Nested(OneIn(10) ? Below(20000) : MaxFormNesting - 2 + Below(5))
                       : Form();
         // Half the files stay as they are, which are mostly good.
         if (Below(2) == 0) {
@@ -95,7 +95,7 @@ class TFormGenerator {
                 continue;
             }
             text += "'";
-            const int length = OneIn(50) ? 100000 : Below(12);
+            const int length = OneIn(200) ? 20000 : Below(12);
             for (int i = 0; i < length; ++i) {
                 const char c = static_cast<char>(' ' + Below(95));
                 text += c == '\'' ? std::string("''") : std::string(1, c);
@@ -209,7 +209,7 @@ class TFormGenerator {
                 text.resize(at());
                 break;
             case 5:
-                text.insert(at(), OneIn(2) ? std::string(100000, 'x') : Nested(200 + Below(2000)));
+                text.insert(at(), OneIn(2) ? std::string(20000, 'x') : Nested(100 + Below(1000)));
                 break;
         }
     }

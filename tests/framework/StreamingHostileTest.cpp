@@ -2,7 +2,8 @@
 // reads that fail part way, names and bytes meant to garble the message.
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "StreamingTestClasses.h"
@@ -87,6 +88,21 @@ TEST(HostileForms, TheDeepestFormFitsInASmallStack) {
     EXPECT_TRUE(done);
 }
 #endif
+
+TEST(HostileForms, FoldersAndOversizedFilesAreRefusedAsUnreadable) {
+    TPanelForm form(nullptr);
+    const auto folder = std::filesystem::temp_directory_path();
+    EXPECT_THROW(ReadComponentFile(folder.string(), form), EFOpenError);
+    const auto path = folder / "sorvan-oversized-form.sfm";
+    {
+        std::ofstream file(path, std::ios::binary);
+        file << "object TPanelForm\nend\n" << std::string(MaxFormFileSize, ' ');
+    }
+    EXPECT_THROW(CreateComponentFromFile(path.string()), EFOpenError);
+    std::filesystem::resize_file(path, MaxFormFileSize);
+    EXPECT_NO_THROW(ReadComponentFile(path.string(), form));
+    std::filesystem::remove(path);
+}
 
 // A root with a name, values, a bound event and a component of its own.
 class FailedRead : public testing::Test {
