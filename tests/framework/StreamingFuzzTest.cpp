@@ -38,8 +38,7 @@ class TFormGenerator {
         const int kind = Below(10);
         if (kind == 0) return RandomBytes(Below(2000));
         std::string text =
-            kind == 1 ? Nested(OneIn(10) ? Below(20000) : MaxFormNesting - 2 + Below(5))
-                      : Form();
+            kind == 1 ? Nested(OneIn(10) ? Below(20000) : MaxFormNesting - 2 + Below(5)) : Form();
         // Half the files stay as they are, which are mostly good.
         if (Below(2) == 0) {
             for (int n = 1 + Below(4); n > 0; --n) Mutate(text);
