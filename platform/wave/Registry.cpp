@@ -34,6 +34,7 @@ struct Registry {
     std::mutex mutex;
     std::vector<std::pair<std::string, DriverFactory>> factories;
     std::shared_ptr<Driver> current;
+    std::string currentName;
 };
 
 // Never destroyed: streams may outlive static destruction order.
@@ -50,22 +51,26 @@ const DriverFactory* factoryOf(Registry& r, std::string_view name) {
 }
 
 // The first driver other than the sim that has a device, else the sim.
-std::shared_ptr<Driver> chooseAutomatically(Registry& r) {
+// `chosen` gets the name of the driver returned.
+std::shared_ptr<Driver> chooseAutomatically(Registry& r, std::string& chosen) {
     for (const auto& [name, factory] : r.factories) {
         if (name == simName) continue;
         auto driver = factory();
         if (driver != nullptr && (driver->deviceCount(Direction::input) > 0 ||
                                   driver->deviceCount(Direction::output) > 0)) {
+            chosen = name;
             return driver;
         }
     }
     const DriverFactory* sim = factoryOf(r, simName);
+    chosen = simName;
     return sim != nullptr ? (*sim)() : nullptr;
 }
 
-std::shared_ptr<Driver> create(Registry& r, std::string_view name) {
-    if (name == autoName) return chooseAutomatically(r);
+std::shared_ptr<Driver> create(Registry& r, std::string_view name, std::string& chosen) {
+    if (name == autoName) return chooseAutomatically(r, chosen);
     const DriverFactory* factory = factoryOf(r, name);
+    chosen = name;
     return factory != nullptr ? (*factory)() : nullptr;
 }
 
@@ -109,9 +114,11 @@ std::vector<std::string> driverNames() {
 bool selectDriver(std::string_view name) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
-    auto driver = create(r, name);
+    std::string chosen;
+    auto driver = create(r, name, chosen);
     if (driver == nullptr) return false;
     r.current = std::move(driver);
+    r.currentName = std::move(chosen);
     return true;
 }
 
@@ -119,6 +126,7 @@ void useDriver(std::shared_ptr<Driver> driver) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     r.current = std::move(driver);
+    r.currentName.clear();
 }
 
 std::shared_ptr<Driver> currentDriver() {
@@ -126,11 +134,21 @@ std::shared_ptr<Driver> currentDriver() {
     std::lock_guard lock(r.mutex);
     if (r.current == nullptr) {
         const char* wanted = std::getenv("SORVAN_AUDIO");
-        if (wanted != nullptr) r.current = create(r, wanted);
-        if (r.current == nullptr) r.current = create(r, autoName);
-        if (r.current == nullptr) r.current = std::make_shared<NoDevices>();
+        if (wanted != nullptr) r.current = create(r, wanted, r.currentName);
+        if (r.current == nullptr) r.current = create(r, autoName, r.currentName);
+        if (r.current == nullptr) {
+            r.current = std::make_shared<NoDevices>();
+            r.currentName.clear();
+        }
     }
     return r.current;
+}
+
+std::string currentDriverName() {
+    currentDriver();
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.currentName;
 }
 
 }  // namespace sorvan::wave
