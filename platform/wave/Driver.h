@@ -146,6 +146,10 @@ class Driver {
     virtual MMRESULT getVolume(std::size_t outputIndex, DWORD& volume) = 0;
     virtual MMRESULT setVolume(std::size_t outputIndex, DWORD volume) = 0;
 
+    // Whether the devices are the built-in virtual ones rather than sound
+    // hardware; programs tell their users so.
+    virtual bool isVirtual() const { return false; }
+
     // The sim driver watches the API calls made on its devices: it logs them
     // and may make a call fail before the core does anything. Other drivers
     // keep these defaults.
@@ -221,5 +225,8 @@ bool selectDriver(std::string_view name);
 // Puts a driver object in place directly (the sim driver uses this).
 void useDriver(std::shared_ptr<Driver> driver);
 std::shared_ptr<Driver> currentDriver();
+// The name the current driver was registered under ("alsa", "sim"), found
+// by the choice above; empty for a driver put in place with useDriver.
+std::string currentDriverName();
 
 }  // namespace sorvan::wave
