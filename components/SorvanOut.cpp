@@ -47,6 +47,7 @@ const TClassInfo& TSorvanOut::StaticClass() {
 }
 
 bool TSorvanOut::open() {
+    ForgetLastError();
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FSampleBits);
     FOpen =
         waveOutOpen(&FDeviceID, static_cast<UINT>(DeviceIndex(FDevice)), &format,
