@@ -7,11 +7,11 @@
 #include <map>
 
 #include "framework/ClassRegistry.h"
+#include "framework/DataModule.h"
 #include "framework/DesignIntf.h"
 #include "framework/FormParser.h"
 #include "framework/Streaming.h"
 #include "tools/sorvan/CliError.h"
-#include "tools/sorvan/DesignerModule.h"
 
 namespace {
 
@@ -230,7 +230,6 @@ std::vector<std::string> ComponentVerbs(const std::string& className) {
 }
 
 std::string DesignForm(const TFormDesign& design) {
-    RegisterClass(TDataModule::StaticClass());
     if (!IsValidIdent(design.RootName)) throw CliError("--name " + design.RootName + ": bad name");
     const std::vector<TDrop> drops = PlanDrops(design);
 
@@ -261,7 +260,6 @@ std::string DesignForm(const TFormDesign& design) {
 }
 
 std::string DescribeFormFile(const std::filesystem::path& file) {
-    RegisterClass(TDataModule::StaticClass());
     const std::unique_ptr<TComponent> root = CreateComponentFromFile(file.string());
     std::string text;
     const auto describe = [&](const auto& self, const TComponent& component, int depth) -> void {
