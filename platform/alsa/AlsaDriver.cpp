@@ -61,7 +61,9 @@ class AlsaDriver final : public wave::Driver {
             return resultOf(e);
         }
         Geometry geometry;
-        if (int e = configure(pcm.get(), direction, format, geometry); e < 0) return resultOf(e);
+        if (int e = configure(pcm.get(), direction, format, defaultPeriod(format), geometry); e < 0) {
+            return resultOf(e);
+        }
         std::unique_ptr<AlsaStream> created;
         try {
             created = std::make_unique<AlsaStream>(

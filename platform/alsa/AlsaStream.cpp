@@ -11,6 +11,15 @@ namespace sorvan::alsa {
 
 namespace {
 
+// A header of up to the usual period is one period. A longer one is cut into
+// the fewest equal periods of at most that length, so that it still ends at
+// a period's end while a stop finds no more than a usual period unrecorded.
+snd_pcm_uframes_t periodFor(snd_pcm_uframes_t headerFrames, snd_pcm_uframes_t usual) {
+    if (headerFrames <= usual) return headerFrames;
+    const snd_pcm_uframes_t periods = (headerFrames + usual - 1) / usual;
+    return headerFrames / periods;
+}
+
 // Bounds a wait on a device that never signals, as some plugins do.
 int pollTimeoutMs(const Geometry& geometry, const WAVEFORMATEX& format) {
     const auto bufferMs = geometry.buffer * 1000 / std::max<DWORD>(format.nSamplesPerSec, 1);
@@ -113,13 +122,32 @@ MMRESULT AlsaStream::carryOut(Want want) {
     }
     if (lost_) return MMSYSERR_NODRIVER;
     if (moving_) return MMSYSERR_NOERROR;
-    int e = snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
-    // Playback starts by itself once a period is written.
-    if (e == 0 && direction_ == wave::Direction::input) e = snd_pcm_start(pcm);
+    // Capture starts with the first buffer, playback by itself once a
+    // period is written: the period is fitted to that first header then.
+    const int e = snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
     if (e < 0) return resultOf(e);
     moving_ = true;
     starved_ = false;
+    fitted_ = false;
     return MMSYSERR_NOERROR;
+}
+
+bool AlsaStream::fitPeriod(std::size_t headerBytes) {
+    fitted_ = true;
+    const snd_pcm_uframes_t wanted = periodFor(headerBytes / frameSize_, defaultPeriod(format_));
+    if (wanted == 0 || wanted == geometry_.period) return true;
+    snd_pcm_t* pcm = pcm_.get();
+    Geometry fitted;
+    snd_pcm_hw_free(pcm);
+    // Should the device refuse every period near the one wanted, it gets its old one back.
+    if (configure(pcm, direction_, format_, wanted, fitted) < 0 &&
+        configure(pcm, direction_, format_, geometry_.period, fitted) < 0) {
+        return false;
+    }
+    geometry_ = fitted;
+    if (direction_ == wave::Direction::output) period_.resize(geometry_.period * frameSize_);
+    snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(pollFds_.size() - 1));
+    return true;
 }
 
 void AlsaStream::capture() {
@@ -128,6 +156,19 @@ void AlsaStream::capture() {
         starved_ = true;
         waitForData();
         return;
+    }
+    if (!fitted_) {
+        const bool fits = fitPeriod(space.size());
+        const int e = fits ? snd_pcm_start(pcm_.get()) : -ENODEV;
+        if (e < 0) {
+            host_.captured(0);
+            if (fits) {
+                recover(e);
+            } else {
+                lose();
+            }
+            return;
+        }
     }
     const auto frames = std::min<snd_pcm_uframes_t>(space.size() / frameSize_, geometry_.period);
     const snd_pcm_sframes_t got = snd_pcm_readi(pcm_.get(), space.data(), frames);
@@ -158,6 +199,11 @@ void AlsaStream::play() {
         }
         starved_ = true;
         waitForData();
+        return;
+    }
+    if (!fitted_ && snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED &&
+        !fitPeriod(host_.headBytes())) {
+        lose();
         return;
     }
     const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm);

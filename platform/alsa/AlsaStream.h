@@ -8,6 +8,8 @@
 // ran out of blocks also waits for the device to play what it holds (see
 // playOut).
 //
+// The period follows the size of the buffers or blocks the application
+// queues (see fitPeriod), so that each comes back one period after the last.
 // Capture reads straight into the head queued buffer, only as many frames
 // as it can take, so a PCM without real-time pacing (a file, null) loses
 // nothing; a sound card left without buffers overruns, and the stream
@@ -56,6 +58,11 @@ class AlsaStream final : public wave::DriverStream {
     bool requestPending();
     void run();
     MMRESULT carryOut(Want want);
+    // Sizes the period to the application's headers, the first one queued
+    // after a start, so that each ends at the end of a period (the header
+    // itself, up to the usual 10 ms); the device must not be running. False
+    // when the device takes no period at all any more.
+    bool fitPeriod(std::size_t headerBytes);
     void capture();
     void play();
     void writeAll(std::size_t frames);
@@ -77,7 +84,7 @@ class AlsaStream final : public wave::DriverStream {
     Pcm pcm_;
     const wave::Direction direction_;
     const WAVEFORMATEX format_;
-    const Geometry geometry_;
+    Geometry geometry_;
     const std::size_t frameSize_;
     wave::StreamHost& host_;
     const std::shared_ptr<OutputVolume> volume_;
@@ -101,6 +108,7 @@ class AlsaStream final : public wave::DriverStream {
     bool moving_ = false;  // started and not lost
     bool lost_ = false;
     bool starved_ = false;  // the queue ran dry since frames last moved
+    bool fitted_ = false;   // the period was fitted to the headers since the start
 
     std::thread thread_;
 };

@@ -88,6 +88,9 @@ class StreamHost {
     // Input: free space left in the queued buffers; output: bytes still to
     // play. 0 while stopped.
     virtual std::size_t pendingBytes() = 0;
+    // The length of the head buffer or block, 0 when none is queued: a
+    // driver may size its transfers to the application's headers.
+    virtual std::size_t headBytes() { return 0; }
 
   protected:
     ~StreamHost() = default;

@@ -304,4 +304,9 @@ std::size_t Stream::pendingBytes() {
     return direction_ == Direction::input ? pending : wholeFrames(pending + frameSize_ - 1);
 }
 
+std::size_t Stream::headBytes() {
+    std::lock_guard data(data_);
+    return head_ == nullptr ? 0 : head_->dwBufferLength;
+}
+
 }  // namespace sorvan::wave

@@ -55,6 +55,7 @@ class Stream final : public StreamHost {
     std::size_t capture(std::span<const std::byte> frames) override;
     std::size_t play(std::span<std::byte> out) override;
     std::size_t pendingBytes() override;
+    std::size_t headBytes() override;
 
   private:
     void append(WAVEHDR& header);
