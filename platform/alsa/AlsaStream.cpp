@@ -129,6 +129,8 @@ MMRESULT AlsaStream::carryOut(Want want) {
     moving_ = true;
     starved_ = false;
     fitted_ = false;
+    writtenFrames_ = 0;
+    heardFrames_ = 0;
     return MMSYSERR_NOERROR;
 }
 
@@ -191,6 +193,7 @@ void AlsaStream::capture() {
 void AlsaStream::play() {
     snd_pcm_t* pcm = pcm_.get();
     const std::size_t pending = host_.pendingBytes();
+    reportHeard();
     if (pending == 0) {
         // A sound shorter than the start threshold has to be started by hand.
         if (snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED &&
@@ -198,7 +201,14 @@ void AlsaStream::play() {
             snd_pcm_start(pcm);
         }
         starved_ = true;
-        waitForData();
+        // Until the device has played what it holds, its blocks wait for it.
+        if (heardFrames_ < writtenFrames_) {
+            waitingForData_.store(true);
+            if (host_.pendingBytes() == 0) waitForDevice();
+            waitingForData_.store(false);
+        } else {
+            waitForData();
+        }
         return;
     }
     if (!fitted_ && snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED &&
@@ -217,7 +227,7 @@ void AlsaStream::play() {
         waitForDevice();
         return;
     }
-    const std::size_t bytes = host_.play(std::span(period_).first(frames * frameSize_));
+    const std::size_t bytes = host_.playHeld(std::span(period_).first(frames * frameSize_));
     if (bytes == 0) return;
     applyVolume(std::span(period_).first(bytes), format_, volume_->gain());
     writeAll(bytes / frameSize_);
@@ -246,8 +256,27 @@ void AlsaStream::writeAll(std::size_t frames) {
             if (!recover(written)) return;
         } else {
             done += static_cast<std::size_t>(written);
+            writtenFrames_ += static_cast<std::uint64_t>(written);
         }
     }
+}
+
+void AlsaStream::reportHeard() {
+    if (heardFrames_ == writtenFrames_) return;
+    snd_pcm_sframes_t delay = 0;
+    const int e = snd_pcm_delay(pcm_.get(), &delay);
+    std::uint64_t played = heardFrames_;
+    if (e == -EPIPE || snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN) {
+        // Ran dry: it played all it had (some plugins report a stale delay then).
+        played = writtenFrames_;
+    } else if (e == 0) {
+        const auto held = std::clamp<snd_pcm_sframes_t>(
+            delay, 0, static_cast<snd_pcm_sframes_t>(writtenFrames_ - heardFrames_));
+        played = writtenFrames_ - static_cast<std::uint64_t>(held);
+    }
+    if (played == heardFrames_) return;
+    host_.heard(static_cast<std::size_t>(played - heardFrames_) * frameSize_);
+    heardFrames_ = played;
 }
 
 bool AlsaStream::recover(long error) {

@@ -15,8 +15,8 @@
 // nothing; a sound card left without buffers overruns, and the stream
 // recovers once buffers come.
 // Playback asks the core for frames only when the device has room for them
-// and writes them at once, so a block's DONE goes out as its last frame
-// leaves for the device.
+// and writes them at once; a block's DONE goes out once the device has
+// played its last frame, as its delay shows, so that OnDone means heard.
 #pragma once
 
 #include <poll.h>
@@ -66,6 +66,8 @@ class AlsaStream final : public wave::DriverStream {
     void capture();
     void play();
     void writeAll(std::size_t frames);
+    // Tells the core how much more of what was written the device played.
+    void reportHeard();
     // Waits until the frames the device holds have played, so that closing
     // after the last block's DONE does not cut the end of the sound. Takes
     // at most the buffer's length (four periods), and only on a close that
@@ -109,6 +111,8 @@ class AlsaStream final : public wave::DriverStream {
     bool lost_ = false;
     bool starved_ = false;  // the queue ran dry since frames last moved
     bool fitted_ = false;   // the period was fitted to the headers since the start
+    std::uint64_t writtenFrames_ = 0;  // output, since the start: written to the device
+    std::uint64_t heardFrames_ = 0;    // output, since the start: reported played
 
     std::thread thread_;
 };

@@ -103,6 +103,7 @@ MMRESULT Stream::write(WAVEHDR& header) {
     }
     {
         std::lock_guard data(data_);
+        if (startNow) retireHeld();
         append(header);
         if (startNow) running_ = true;
         if (running_) retireFinishedHeads();
@@ -115,6 +116,8 @@ MMRESULT Stream::startDriver() {
     if (const MMRESULT result = driverStream_->start(); result != MMSYSERR_NOERROR) return result;
     {
         std::lock_guard data(data_);
+        // Blocks held over a pause: the stopped device threw their frames away.
+        retireHeld();
         running_ = true;
         retireFinishedHeads();
     }
@@ -194,7 +197,7 @@ MMRESULT Stream::close() {
     {
         std::lock_guard data(data_);
         if (!open_) return MMSYSERR_INVALHANDLE;
-        if (head_ != nullptr) return WAVERR_STILLPLAYING;
+        if (head_ != nullptr || heldHead_ != nullptr) return WAVERR_STILLPLAYING;
         open_ = false;
         running_ = false;
     }
@@ -216,7 +219,51 @@ void Stream::retireHead() {
 }
 
 void Stream::retireAll() {
+    retireHeld();
     while (head_ != nullptr) retireHead();
+}
+
+void Stream::retireHeld() {
+    heldHeard_ = 0;
+    while (heldHead_ != nullptr) {
+        WAVEHDR* header = heldHead_;
+        heldHead_ = header->lpNext;
+        header->lpNext = nullptr;
+        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+    }
+    heldTail_ = nullptr;
+}
+
+void Stream::finishHead() {
+    if (!holding_) {
+        retireHead();
+        return;
+    }
+    WAVEHDR* header = head_;
+    head_ = header->lpNext;
+    if (head_ == nullptr) tail_ = nullptr;
+    header->lpNext = nullptr;
+    headPlayed_ = 0;
+    if (heldTail_ == nullptr) {
+        heldHead_ = header;
+    } else {
+        heldTail_->lpNext = header;
+    }
+    heldTail_ = header;
+    retireHeard();
+}
+
+void Stream::retireHeard() {
+    while (heldHead_ != nullptr && heldHeard_ >= heldHead_->dwBufferLength) {
+        WAVEHDR* header = heldHead_;
+        heldHeard_ -= header->dwBufferLength;
+        heldHead_ = header->lpNext;
+        if (heldHead_ == nullptr) heldTail_ = nullptr;
+        header->lpNext = nullptr;
+        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+    }
 }
 
 void Stream::retireFinishedHeads() {
@@ -225,7 +272,7 @@ void Stream::retireFinishedHeads() {
             retireHead();
         }
     } else {
-        while (head_ != nullptr && head_->dwBufferLength == 0) retireHead();
+        while (head_ != nullptr && head_->dwBufferLength == 0) finishHead();
     }
 }
 
@@ -281,13 +328,30 @@ std::size_t Stream::play(std::span<std::byte> out) {
         std::memcpy(out.data() + written, head.lpData + headPlayed_, count);
         headPlayed_ += count;
         written += count;
-        if (headPlayed_ == head.dwBufferLength) retireHead();
+        if (headPlayed_ == head.dwBufferLength) finishHead();
         retireFinishedHeads();
     }
     // Blocks that end inside a frame: the frame is completed with zeros.
     const std::size_t padded = std::min(bytes, wholeFrames(written + frameSize_ - 1));
     std::fill(out.begin() + written, out.begin() + padded, std::byte{0});
     return padded;
+}
+
+std::size_t Stream::playHeld(std::span<std::byte> out) {
+    {
+        std::lock_guard data(data_);
+        holding_ = true;
+    }
+    return play(out);
+}
+
+void Stream::heard(std::size_t bytes) {
+    std::lock_guard data(data_);
+    // A stopped driver's last report is stale: reset returned every block.
+    if (!running_) return;
+    // What was heard of the block still being taken counts once it is held.
+    heldHeard_ += bytes;
+    retireHeard();
 }
 
 std::size_t Stream::pendingBytes() {
