@@ -1,8 +1,8 @@
 // The driver interface under the waveform audio core.
 //
-// The core (platform/wave/Core.cpp) implements every waveIn*/waveOut* call:
-// argument checks, handles, header flags, the queues of buffers and blocks,
-// and the notifications. A driver only knows its devices and moves frames.
+// The core (platform/wave/Calls.cpp and Stream.cpp) implements every
+// waveIn*/waveOut* call: argument checks, handles, header flags, the queues
+// of buffers and blocks, and the notifications. A driver only knows its devices and moves frames.
 //
 // How frames move
 //   The core opens a device with Driver::open, giving the driver a
@@ -29,10 +29,17 @@
 //   always end it, with captured(0) when nothing arrived.
 //   host.pendingBytes() tells how much the queue can take (input) or still
 //   holds (output), for a driver that moves frames "as fast as given".
+//   host.deviceLost() tells the core the device is gone for good: the core
+//   returns every queued header at once and refuses to move frames again.
 //
 // When the core calls the driver
 //   start()       input: waveInStart; output: a write while not playing.
-//   stop()        input: waveInStop/Reset; output: waveOutReset/Pause.
+//   stop()        input: waveInStop/Reset; output: waveOutReset, and a
+//                 close or reset of a paused stream.
+//   pause()       output: waveOutPause while playing. What the device holds
+//                 must play after resume(), not be thrown away: the blocks
+//                 it came from were already returned.
+//   resume()      output: waveOutRestart after a pause().
 //   dataQueued()  a buffer or block was queued; a driver that sleeps while
 //                 there is nothing to move wakes up here.
 //   ~DriverStream the device is closed (or the open is rolled back).
@@ -101,6 +108,11 @@ class StreamHost {
     // The length of the head buffer or block, 0 when none is queued: a
     // driver may size its transfers to the application's headers.
     virtual std::size_t headBytes() { return 0; }
+    // The device is gone (unplugged): every queued header comes back done,
+    // with its notification, and from now on the stream moves no frames and
+    // refuses to start. Called from the driver's own thread with no lend
+    // open; the driver calls the host no more after it.
+    virtual void deviceLost() = 0;
 
   protected:
     ~StreamHost() = default;
@@ -112,6 +124,9 @@ class DriverStream {
     virtual ~DriverStream() = default;
     virtual MMRESULT start() = 0;
     virtual MMRESULT stop() = 0;
+    // A driver whose device holds nothing of its own may pause by stopping.
+    virtual MMRESULT pause() { return stop(); }
+    virtual MMRESULT resume() { return start(); }
     virtual void dataQueued() {}
 };
 

@@ -30,10 +30,15 @@ class NoDevices final : public Driver {
     MMRESULT setVolume(std::size_t, DWORD) override { return MMSYSERR_NODRIVER; }
 };
 
+// Creating a driver can take long (the alsa driver opens every PCM and
+// mixer), so it happens outside `mutex`: calls that find a driver in place,
+// and registrations, never wait for one being made.
 struct Registry {
     std::mutex mutex;
     std::vector<std::pair<std::string, DriverFactory>> factories;
     std::shared_ptr<Driver> current;
+    // Serialises the first choice, so that only one default driver is made.
+    std::mutex choosing;
 };
 
 // Never destroyed: streams may outlive static destruction order.
@@ -42,16 +47,18 @@ Registry& registry() {
     return instance;
 }
 
-const DriverFactory* factoryOf(Registry& r, std::string_view name) {
-    for (const auto& [entry, factory] : r.factories) {
+using Factories = std::vector<std::pair<std::string, DriverFactory>>;
+
+const DriverFactory* factoryOf(const Factories& factories, std::string_view name) {
+    for (const auto& [entry, factory] : factories) {
         if (entry == name) return &factory;
     }
     return nullptr;
 }
 
 // The first driver other than the sim that has a device, else the sim.
-std::shared_ptr<Driver> chooseAutomatically(Registry& r) {
-    for (const auto& [name, factory] : r.factories) {
+std::shared_ptr<Driver> chooseAutomatically(const Factories& factories) {
+    for (const auto& [name, factory] : factories) {
         if (name == simName) continue;
         auto driver = factory();
         if (driver != nullptr && (driver->deviceCount(Direction::input) > 0 ||
@@ -59,13 +66,19 @@ std::shared_ptr<Driver> chooseAutomatically(Registry& r) {
             return driver;
         }
     }
-    const DriverFactory* sim = factoryOf(r, simName);
+    const DriverFactory* sim = factoryOf(factories, simName);
     return sim != nullptr ? (*sim)() : nullptr;
 }
 
+// Makes the driver `name` names, with the registry unlocked.
 std::shared_ptr<Driver> create(Registry& r, std::string_view name) {
-    if (name == autoName) return chooseAutomatically(r);
-    const DriverFactory* factory = factoryOf(r, name);
+    Factories factories;
+    {
+        std::lock_guard lock(r.mutex);
+        factories = r.factories;
+    }
+    if (name == autoName) return chooseAutomatically(factories);
+    const DriverFactory* factory = factoryOf(factories, name);
     return factory != nullptr ? (*factory)() : nullptr;
 }
 
@@ -93,7 +106,9 @@ Direction directionOf(Fn fn) {
 bool registerDriver(std::string_view name, DriverFactory factory) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
-    if (name == autoName || factory == nullptr || factoryOf(r, name) != nullptr) return false;
+    if (name == autoName || factory == nullptr || factoryOf(r.factories, name) != nullptr) {
+        return false;
+    }
     r.factories.emplace_back(std::string(name), std::move(factory));
     return true;
 }
@@ -108,9 +123,9 @@ std::vector<std::string> driverNames() {
 
 bool selectDriver(std::string_view name) {
     auto& r = registry();
-    std::lock_guard lock(r.mutex);
     auto driver = create(r, name);
     if (driver == nullptr) return false;
+    std::lock_guard lock(r.mutex);
     r.current = std::move(driver);
     return true;
 }
@@ -123,13 +138,22 @@ void useDriver(std::shared_ptr<Driver> driver) {
 
 std::shared_ptr<Driver> currentDriver() {
     auto& r = registry();
-    std::lock_guard lock(r.mutex);
-    if (r.current == nullptr) {
-        const char* wanted = std::getenv("SORVAN_AUDIO");
-        if (wanted != nullptr) r.current = create(r, wanted);
-        if (r.current == nullptr) r.current = create(r, autoName);
-        if (r.current == nullptr) r.current = std::make_shared<NoDevices>();
+    {
+        std::lock_guard lock(r.mutex);
+        if (r.current != nullptr) return r.current;
     }
+    std::lock_guard choosing(r.choosing);
+    {
+        std::lock_guard lock(r.mutex);
+        if (r.current != nullptr) return r.current;
+    }
+    std::shared_ptr<Driver> chosen;
+    if (const char* wanted = std::getenv("SORVAN_AUDIO")) chosen = create(r, wanted);
+    if (chosen == nullptr) chosen = create(r, autoName);
+    if (chosen == nullptr) chosen = std::make_shared<NoDevices>();
+    std::lock_guard lock(r.mutex);
+    // A driver selected meanwhile wins over the default.
+    if (r.current == nullptr) r.current = std::move(chosen);
     return r.current;
 }
 

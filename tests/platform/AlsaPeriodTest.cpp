@@ -28,6 +28,7 @@ class EndlessHeaders final : public wave::StreamHost {
     std::span<std::byte> captureSpace() override { return header_; }
     std::size_t captured(std::size_t bytes) override { return moved(bytes); }
     std::size_t capture(std::span<const std::byte>) override { return 0; }
+    void deviceLost() override {}
     std::size_t play(std::span<std::byte> out) override {
         const std::size_t bytes = std::min(out.size(), header_.size());
         std::memset(out.data(), 0, bytes);

@@ -17,6 +17,12 @@
 //                                                         many frames had played
 //   pcm.sized { type sorvan_test geometry_to "/x" }      on close, writes to /x its
 //                                                         period and buffer in frames
+//   pcm.ear { type sorvan_test heard_to "/x" }           on close, writes to /x the
+//                                                         bytes it played, in order
+//   pcm.pausing { type sorvan_test pausable true }       can pause (else it cannot)
+//
+// The device plays a frame when it reports a position past it: frames a
+// stop (drop) throws away before that were never heard.
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <sys/timerfd.h>
@@ -27,7 +33,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,6 +54,12 @@ struct TestPcm {
     std::string playedTo;
     std::string geometryTo;
     snd_pcm_uframes_t played = 0;  // playback: frames played when last stopped
+    bool pausable = false;
+    snd_pcm_uframes_t pausedAt = 0;
+    std::string heardTo;
+    std::deque<unsigned char> unheard;  // playback: written, not yet played
+    snd_pcm_uframes_t heardUpTo = 0;    // position up to which `unheard` was played
+    std::vector<unsigned char> heard;
     int timer = -1;
 };
 
@@ -63,6 +77,25 @@ int swParams(snd_pcm_ioplug_t* io, snd_pcm_sw_params_t* params) {
     snd_pcm_uframes_t availMin = 1;
     if (snd_pcm_sw_params_get_avail_min(params, &availMin) == 0) self(io).availMin = availMin;
     return 0;
+}
+
+// The frames up to `position` have played.
+void hear(snd_pcm_ioplug_t* io, TestPcm& pcm, snd_pcm_uframes_t position) {
+    if (pcm.heardTo.empty() || position <= pcm.heardUpTo) return;
+    const auto bytes = static_cast<std::size_t>(
+        snd_pcm_frames_to_bytes(io->pcm, static_cast<snd_pcm_sframes_t>(position - pcm.heardUpTo)));
+    const std::size_t count = std::min(bytes, pcm.unheard.size());
+    pcm.heard.insert(pcm.heard.end(), pcm.unheard.begin(),
+                     pcm.unheard.begin() + static_cast<std::ptrdiff_t>(count));
+    pcm.unheard.erase(pcm.unheard.begin(),
+                      pcm.unheard.begin() + static_cast<std::ptrdiff_t>(count));
+    pcm.heardUpTo = position;
+}
+
+// What a stop or prepare throws away was never heard.
+void forgetUnheard(TestPcm& pcm) {
+    pcm.unheard.clear();
+    pcm.heardUpTo = 0;
 }
 
 int start(snd_pcm_ioplug_t* io) {
@@ -97,6 +130,7 @@ int stop(snd_pcm_ioplug_t* io) {
         pcm.played = std::min(framesSinceStart(pcm, io), written);
     }
     armReadable(pcm);
+    forgetUnheard(pcm);
     return 0;
 }
 
@@ -105,6 +139,24 @@ int prepare(snd_pcm_ioplug_t* io) {
     if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
     pcm.base = 0;
     armReadable(pcm);
+    forgetUnheard(pcm);
+    return 0;
+}
+
+int pause(snd_pcm_ioplug_t* io, int enable) {
+    TestPcm& pcm = self(io);
+    if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
+    if (enable) {
+        const snd_pcm_uframes_t written = io->appl_ptr;
+        pcm.pausedAt = std::min(framesSinceStart(pcm, io), written);
+        pcm.base = pcm.pausedAt;
+        hear(io, pcm, pcm.pausedAt);
+    } else {
+        const auto played =
+            std::chrono::duration<double>(static_cast<double>(pcm.pausedAt) / io->rate);
+        pcm.started = std::chrono::steady_clock::now() -
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(played);
+    }
     return 0;
 }
 
@@ -115,7 +167,8 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
         return -ENODEV;
     }
     if (!running(io)) return static_cast<snd_pcm_sframes_t>(pcm.base);
-    snd_pcm_uframes_t position = framesSinceStart(pcm, io);
+    // Never back, not even by the rounding of a resumed pause.
+    snd_pcm_uframes_t position = std::max(framesSinceStart(pcm, io), pcm.base);
     if (pcm.fault != Fault::none && !pcm.faulted && position >= pcm.after) {
         pcm.faulted = true;
         if (pcm.fault == Fault::gone) snd_pcm_ioplug_set_state(io, SND_PCM_STATE_DISCONNECTED);
@@ -124,11 +177,16 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
     if (io->stream == SND_PCM_STREAM_CAPTURE) {
         if (position > io->appl_ptr + io->buffer_size) return -EPIPE;
     } else if (position > io->appl_ptr) {
-        // A drain ends where the frames do; anything else has run dry.
-        if (io->state != SND_PCM_STATE_DRAINING) return -EPIPE;
+        // A drain ends where the frames do; anything else has run dry,
+        // having played all it was given.
+        if (io->state != SND_PCM_STATE_DRAINING) {
+            hear(io, pcm, io->appl_ptr);
+            return -EPIPE;
+        }
         position = io->appl_ptr;
     }
     pcm.base = position;
+    hear(io, pcm, position);
     return static_cast<snd_pcm_sframes_t>(position);
 }
 
@@ -136,13 +194,15 @@ snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
                            snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
     TestPcm& pcm = self(io);
     if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
+    // Interleaved: the first area's address covers every channel.
+    auto* bytes =
+        static_cast<unsigned char*>(areas[0].addr) + offset * snd_pcm_frames_to_bytes(io->pcm, 1);
+    const auto count = static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size));
     if (io->stream == SND_PCM_STREAM_CAPTURE) {
-        // Interleaved: the first area's address covers every channel.
-        auto* bytes = static_cast<unsigned char*>(areas[0].addr) +
-                      offset * snd_pcm_frames_to_bytes(io->pcm, 1);
-        const auto count = static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size));
         for (std::size_t i = 0; i < count; ++i)
             bytes[i] = static_cast<unsigned char>(pcm.rampByte++);
+    } else if (!pcm.heardTo.empty()) {
+        pcm.unheard.insert(pcm.unheard.end(), bytes, bytes + count);
     }
     return static_cast<snd_pcm_sframes_t>(size);
 }
@@ -182,13 +242,20 @@ int closePcm(snd_pcm_ioplug_t* io) {
             std::fclose(out);
         }
     }
+    if (!pcm->heardTo.empty()) {
+        if (FILE* out = std::fopen(pcm->heardTo.c_str(), "wb")) {
+            std::fwrite(pcm->heard.data(), 1, pcm->heard.size(), out);
+            std::fclose(out);
+        }
+    }
     close(pcm->timer);
     delete pcm;
     return 0;
 }
 
-const snd_pcm_ioplug_callback_t& callbacks() {
-    static const snd_pcm_ioplug_callback_t table = [] {
+// ALSA tells whether a device can pause by whether its plugin has the callback.
+const snd_pcm_ioplug_callback_t& callbacks(bool pausable) {
+    static const auto make = [](bool withPause) {
         snd_pcm_ioplug_callback_t t{};
         t.start = start;
         t.stop = stop;
@@ -198,9 +265,12 @@ const snd_pcm_ioplug_callback_t& callbacks() {
         t.prepare = prepare;
         t.poll_revents = pollRevents;
         t.sw_params = swParams;
+        if (withPause) t.pause = pause;
         return t;
-    }();
-    return table;
+    };
+    static const snd_pcm_ioplug_callback_t plain = make(false);
+    static const snd_pcm_ioplug_callback_t pausing = make(true);
+    return pausable ? pausing : plain;
 }
 
 int readSettings(snd_config_t* conf, TestPcm& pcm) {
@@ -226,6 +296,12 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             const char* value = nullptr;
             if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
             pcm.geometryTo = value;
+        } else if (key == "heard_to") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            pcm.heardTo = value;
+        } else if (key == "pausable") {
+            pcm.pausable = snd_config_get_bool(entry) > 0;
         } else if (key == "busy") {
             pcm.busy = snd_config_get_bool(entry) > 0;
         } else if (key == "after") {
@@ -268,7 +344,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(sorvan_test) {
     armReadable(*pcm);
     pcm->io.version = SND_PCM_IOPLUG_VERSION;
     pcm->io.name = "Sorvan test PCM";
-    pcm->io.callback = &callbacks();
+    pcm->io.callback = &callbacks(pcm->pausable);
     pcm->io.private_data = pcm;
     pcm->io.poll_fd = pcm->timer;
     pcm->io.poll_events = POLLIN;  // the timer ticks, whatever the direction

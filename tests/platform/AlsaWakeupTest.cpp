@@ -122,6 +122,7 @@ class LateHeader final : public wave::StreamHost {
         return bytes;
     }
     std::size_t capture(std::span<const std::byte>) override { return 0; }
+    void deviceLost() override {}
     std::size_t play(std::span<std::byte> out) override {
         markMoved();
         return std::min(out.size(), header_.size());
