@@ -105,6 +105,8 @@ class TSorvanOut : public TComponent {
     void ReleaseBlock(PlaybackQueue::Position& at);
     // Releases every queued block that no device holds any more.
     void DrainQueue();
+    // Resets the device, noting whether it refused.
+    void StopDevice();
 
     // How often destruction tries to get the blocks back from a device that
     // refuses to reset or close.
@@ -120,6 +122,8 @@ class TSorvanOut : public TComponent {
     TSVDev FDevice = wvMapper;
     bool FOpen = false;
     bool FPlaying = false;
+    // The last reset was refused: the device may still hold blocks.
+    bool FResetRefused = false;
     HWAVEOUT FDeviceID = nullptr;
     PlaybackQueue FQueue;
     PlaybackLateDones FLateDones;
