@@ -70,6 +70,7 @@ void TSorvanIn::open() {
     // A second device would take over DeviceID while the first still holds
     // the slots, so an open device is left as it is.
     if (FOpen) return;
+    ForgetLastError();
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FBits);
     const auto number = static_cast<UINT>(DeviceIndex(FDevice));
     FOpen = waveInOpen(&FDeviceID, number, &format, reinterpret_cast<DWORD_PTR>(FHandle), 0,

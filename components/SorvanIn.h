@@ -14,6 +14,7 @@
 #include <string>
 
 #include "components/SorvanWave.h"
+#include "components/WaveCalls.h"
 #include "components/WavFile.h"
 #include "framework/Classes.h"
 #include "framework/Events.h"
@@ -31,7 +32,9 @@ using TSVIBufferSize = std::int32_t;
 
 using TSVDataEvent = TMethodPtr<void(TObject* Sender, char* data, std::int32_t size)>;
 
-class TSorvanIn : public TComponent {
+// LastError() and LastErrorText() (from WaveInCalls) tell why the last device call
+// failed; they are not properties and never stored in forms.
+class TSorvanIn : public TComponent, public WaveInCalls {
   public:
     static constexpr TSVIBuffers MinBuffers = 1;
     static constexpr TSVIBuffers SlotCount = 9;

@@ -68,6 +68,7 @@ bool TSorvanOut::open() {
     // the queued blocks and nobody would ever close it: an open device is
     // left as it is.
     if (FOpen) return true;
+    ForgetLastError();
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FSampleBits);
     FOpen =
         waveOutOpen(&FDeviceID, static_cast<UINT>(DeviceIndex(FDevice)), &format,

@@ -12,6 +12,7 @@
 #include "components/PlaybackLateDones.h"
 #include "components/PlaybackQueue.h"
 #include "components/SorvanWave.h"
+#include "components/WaveCalls.h"
 #include "framework/Classes.h"
 #include "framework/Events.h"
 #include "framework/Messages.h"
@@ -35,7 +36,9 @@ inline constexpr const char* TSVOutCapNames[] = {
     "ocStereo", "ocLRVolume", "ocPitch", "ocPlaybackRate", "ocSync", "ocVolume", "ocSampleAccurate",
 };
 
-class TSorvanOut : public TComponent {
+// LastError() and LastErrorText() (from WaveOutCalls) tell why the last device call
+// failed; they are not properties and never stored in forms.
+class TSorvanOut : public TComponent, public WaveOutCalls {
   public:
     explicit TSorvanOut(TComponent* AOwner);
     ~TSorvanOut() override;
