@@ -7,6 +7,10 @@
 
 namespace {
 
+// Asks the owning thread to destroy a window that another thread deallocated
+// and to free its method; lParam is the method.
+constexpr UINT releaseWindow = WM_APP + 0x3FF0;
+
 TWndMethod* methodOf(HWND window) {
     return reinterpret_cast<TWndMethod*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 }
@@ -29,7 +33,16 @@ void callReportingExceptions(const TWndMethod& method, TMessage& message) {
 
 LRESULT CALLBACK StdWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
     const TWndMethod* method = methodOf(window);
-    if (method == nullptr) return DefWindowProcA(window, msg, wParam, lParam);
+    if (method == nullptr) {
+        // Only the owning thread dispatches, so nothing else can be running
+        // the method while it is freed here.
+        if (msg == releaseWindow) {
+            DestroyWindow(window);
+            delete reinterpret_cast<TWndMethod*>(lParam);
+            return 0;
+        }
+        return DefWindowProcA(window, msg, wParam, lParam);
+    }
     TMessage message{msg, wParam, lParam, 0};
     callReportingExceptions(*method, message);
     return message.Result;
@@ -55,22 +68,9 @@ HWND createWindow(TWndMethod* method) {
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(method));
     return window;
 }
-
-// DestroyWindow sends WM_DESTROY and WM_NCDESTROY; they must not reach a
-// component that is being destroyed, so the method is detached first.
-bool destroyWindow(HWND window) {
-    const LONG_PTR method = SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    if (DestroyWindow(window)) return true;
-    SetWindowLongPtrA(window, GWLP_USERDATA, method);
-    return false;
-}
 #else
 HWND createWindow(TWndMethod* method) {
     return CreateMessageWindow(StdWndProc, reinterpret_cast<LONG_PTR>(method));
-}
-
-bool destroyWindow(HWND window) {
-    return DestroyWindow(window) != FALSE;
 }
 #endif
 
@@ -85,9 +85,22 @@ HWND AllocateHWnd(TWndMethod method) {
     return window;
 }
 
+// The method is detached first, on every thread: nothing dispatched from now
+// on reaches it, neither the messages DestroyWindow itself sends nor those
+// still queued. Only the owning thread can destroy the window; from any other
+// thread the owner is asked to destroy it and free the method, since it may
+// be dispatching to the method at this moment.
 void DeallocateHWnd(HWND window) {
     if (window == nullptr) return;
-    TWndMethod* method = methodOf(window);
-    // A window that another thread owns stays, and so does its method.
-    if (destroyWindow(window)) delete method;
+    auto* method =
+        reinterpret_cast<TWndMethod*>(SetWindowLongPtrA(window, GWLP_USERDATA, 0));
+    if (DestroyWindow(window)) {
+        delete method;
+        return;
+    }
+    // When even the post fails the owner is gone or unreachable; the method
+    // is left to it rather than freed under a dispatch that may be running.
+    if (method != nullptr) {
+        PostMessageA(window, releaseWindow, 0, reinterpret_cast<LPARAM>(method));
+    }
 }

@@ -3,8 +3,11 @@
 // AllocateHWnd creates a message-only window owned by the calling thread and
 // bound to a window method; every message posted to it (PostMessage, from any
 // thread) is handed to that method on the owning thread, in posting order, by
-// the thread's message loop (Application). After DeallocateHWnd no message
-// reaches the method, neither those still queued nor those posted later.
+// the thread's message loop (Application). After DeallocateHWnd, called from
+// any thread, no message reaches the method, neither those still queued nor
+// those posted later (a handler already running on the owning thread is not
+// waited for). The owning thread destroys the window at its next message
+// when another thread deallocated it.
 #pragma once
 
 #include "framework/Events.h"

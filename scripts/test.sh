@@ -11,7 +11,7 @@ build=build
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
-  options=(-DCMAKE_BUILD_TYPE=Debug -DSORVAN_SANITIZE=ON -DSORVAN_BENCHMARKS=OFF)
+  options=(-DCMAKE_BUILD_TYPE=Debug -DSORVAN_SANITIZE=ON -DSORVAN_BUILD_BENCHMARKS=OFF)
 fi
 
 cmake -S . -B "$build" "${options[@]}" >/dev/null

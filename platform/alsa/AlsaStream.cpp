@@ -51,8 +51,10 @@ MMRESULT AlsaStream::stop() {
     return request(Want::stopped);
 }
 
+// Most headers come while the thread waits for the device with other
+// headers in hand; only one waiting for a header needs the wake-up.
 void AlsaStream::dataQueued() {
-    wakeup_.signal();
+    if (waitingForData_.exchange(false)) wakeup_.signal();
 }
 
 MMRESULT AlsaStream::request(Want want) {
@@ -124,7 +126,7 @@ void AlsaStream::capture() {
     const std::span<std::byte> space = host_.captureSpace();
     if (space.empty()) {
         starved_ = true;
-        waitForRequest();
+        waitForData();
         return;
     }
     const auto frames = std::min<snd_pcm_uframes_t>(space.size() / frameSize_, geometry_.period);
@@ -155,7 +157,7 @@ void AlsaStream::play() {
             snd_pcm_start(pcm);
         }
         starved_ = true;
-        waitForRequest();
+        waitForData();
         return;
     }
     const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm);
@@ -227,6 +229,15 @@ void AlsaStream::lose() {
     lost_ = true;
     moving_ = false;
     if (const UINT_PTR handle = handle_.load(); handle != 0) faults::deviceLost(handle, direction_);
+}
+
+void AlsaStream::waitForData() {
+    waitingForData_.store(true);
+    // The core queues a header under its lock and only then calls
+    // dataQueued; looking at the queue (under that lock) after raising the
+    // flag finds every header queued before the flag was seen.
+    if (host_.pendingBytes() == 0) waitForRequest();
+    waitingForData_.store(false);
 }
 
 void AlsaStream::waitForRequest() {

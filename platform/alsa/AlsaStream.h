@@ -3,9 +3,10 @@
 // The thread owns the PCM: every ALSA call after the set-up is made there.
 // start() and stop() hand it a request and wait until it has been carried
 // out, which takes at most the time of one transfer (one period), since the
-// thread only waits in poll() and is woken for every request and every
-// queued header. Closing a playback stream that ran out of blocks also
-// waits for the device to play what it holds (see playOut).
+// thread only waits in poll() and is woken for every request, and for a
+// queued header when it has none to work on. Closing a playback stream that
+// ran out of blocks also waits for the device to play what it holds (see
+// playOut).
 //
 // Capture reads straight into the head queued buffer, only as many frames
 // as it can take, so a PCM without real-time pacing (a file, null) loses
@@ -67,6 +68,9 @@ class AlsaStream final : public wave::DriverStream {
     bool recover(long error);
     void lose();
     void waitForRequest();
+    // Waits for a request or a queued header, when there is nothing to fill
+    // or play; only then does a queued header wake the thread.
+    void waitForData();
     // False when woken by a request or a queued header instead.
     bool waitForDevice();
 
@@ -83,6 +87,8 @@ class AlsaStream final : public wave::DriverStream {
     Wakeup wakeup_;                  // start, stop and queued headers
     std::vector<pollfd> pollFds_;    // the PCM's, then the wakeup's
     std::atomic<UINT_PTR> handle_{0};
+    // Raised while the thread waits for a header; dataQueued signals only then.
+    std::atomic<bool> waitingForData_{false};
 
     std::mutex mutex_;
     std::condition_variable carriedOut_;

@@ -4,7 +4,8 @@
 // The functions keep the system's names and behaviour:
 //  - a message is dispatched only by the thread that owns the window, in the
 //    order it was posted, and never inside PostMessageA;
-//  - PostMessageA may be called from any thread and wakes the owner's loop;
+//  - PostMessageA may be called from any thread and wakes the owner's loop
+//    (a post to a thread that is not asleep makes no system call);
 //  - a window handle is never handed out twice, so messages for a destroyed
 //    window, queued or posted later, are dropped.
 // CreateMessageWindow stands in for RegisterClass + CreateWindowEx(HWND_MESSAGE).
@@ -31,6 +32,7 @@ using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 inline constexpr UINT WM_NULL = 0x0000;
 inline constexpr UINT WM_QUIT = 0x0012;
 inline constexpr UINT WM_USER = 0x0400;
+inline constexpr UINT WM_APP = 0x8000;
 
 inline constexpr UINT PM_NOREMOVE = 0x0000;
 inline constexpr UINT PM_REMOVE = 0x0001;
@@ -45,6 +47,8 @@ HWND CreateMessageWindow(WNDPROC proc, LONG_PTR userData);
 BOOL DestroyWindow(HWND hwnd);
 BOOL IsWindow(HWND hwnd);
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
+// Any thread may change a window's GWLP_USERDATA; returns the previous value.
+LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
 
 // FALSE when the window does not exist (or no longer exists).
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -68,9 +68,10 @@ void SimDriver::setUp(Setup setup) {
     defaultInput_ = setup.defaultInput;
     defaultOutput_ = setup.defaultOutput;
     clock_ = setup.clock;
-    logCalls_ = setup.logCalls;
+    logCalls_.store(setup.logCalls, std::memory_order_relaxed);
     log_.clear();
     failures_.clear();
+    failing_.store(false, std::memory_order_relaxed);
 }
 
 void SimDriver::moveAll(std::chrono::nanoseconds duration) {
@@ -129,6 +130,7 @@ void SimDriver::failNext(Fn fn, MMRESULT code, int count, std::optional<std::siz
     if (count <= 0) return;
     std::lock_guard lock(mutex_);
     failures_.push_back({fn, code, count, device});
+    failing_.store(true, std::memory_order_relaxed);
 }
 
 std::vector<LoggedCall> SimDriver::log() {
@@ -215,6 +217,7 @@ MMRESULT SimDriver::setVolume(std::size_t outputIndex, DWORD volume) {
 }
 
 std::optional<MMRESULT> SimDriver::intercept(const Call& call) {
+    if (!failing_.load(std::memory_order_relaxed)) return std::nullopt;
     std::lock_guard lock(mutex_);
     const auto failure = std::find_if(failures_.begin(), failures_.end(), [&](const Failure& f) {
         return f.fn == call.fn && (!f.device || f.device == call.device);
@@ -222,12 +225,14 @@ std::optional<MMRESULT> SimDriver::intercept(const Call& call) {
     if (failure == failures_.end()) return std::nullopt;
     const MMRESULT code = failure->code;
     if (--failure->remaining == 0) failures_.erase(failure);
+    failing_.store(!failures_.empty(), std::memory_order_relaxed);
     return code;
 }
 
 void SimDriver::returned(const Call& call, MMRESULT result) {
+    if (!logCalls_.load(std::memory_order_relaxed)) return;
     std::lock_guard lock(mutex_);
-    if (logCalls_) log_.push_back({call, result});
+    log_.push_back({call, result});
 }
 
 void SimDriver::started(SimStream& stream) {

@@ -6,6 +6,7 @@
 // in the other order (see Driver.h).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -85,9 +86,12 @@ class SimDriver final : public wave::Driver {
     std::size_t defaultInput_ = 0;
     std::size_t defaultOutput_ = 0;
     Clock clock_ = Clock::manual;
-    bool logCalls_ = true;
+    // Read without the lock first: a call neither logged nor made to fail
+    // costs two relaxed loads.
+    std::atomic<bool> logCalls_ = true;
     std::vector<LoggedCall> log_;
     std::vector<Failure> failures_;
+    std::atomic<bool> failing_ = false;  // failures_ is not empty
     std::vector<SimStream*> running_;  // started streams, moved by the clock
 
     std::condition_variable clockWake_;

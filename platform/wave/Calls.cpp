@@ -246,12 +246,15 @@ MMRESULT open(Fn fn, UINT_PTR* handleOut, UINT id, const WAVEFORMATEX* format, D
     });
 }
 
+// Header calls come several per buffer: the handle is looked up once, and
+// the stream, which holds its driver, keeps both alive through the call.
 MMRESULT header(Fn fn, UINT_PTR handle, WAVEHDR* header, UINT size) {
     const auto stream = handles::find(handle, directionOf(fn));
-    const auto driver = stream != nullptr ? stream->driver() : currentDriver();
+    const auto unnamed = stream != nullptr ? nullptr : currentDriver();
+    Driver& driver = stream != nullptr ? *stream->driver() : *unnamed;
     Call call{.fn = fn, .handle = handle, .header = header, .size = size};
     if (stream != nullptr) call.device = stream->device();
-    return observed(call, *driver, stream != nullptr,
+    return observed(call, driver, stream != nullptr,
                     [&] { return headerCall(fn, stream.get(), header, size); });
 }
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
+#include <optional>
+#include <random>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -183,6 +186,145 @@ TEST_F(MessageLoop, ResultOfAHandledMessageReturnsToTheDispatcher) {
     const MSG msg{listener.FHandle, WM_TEST, 0, 0, 0, {0, 0}};
 
     EXPECT_EQ(DispatchMessageA(&msg), 42);
+}
+
+// Watches whether its method runs after its destructor began; it is kept in
+// an std::optional so that a call after destruction still lands in memory
+// the test owns and shows up as a count, not only under a sanitizer.
+class TWatched : public TComponent {
+  public:
+    explicit TWatched(std::atomic<int>& callsAfterDeath)
+        : TComponent(nullptr),
+          FHandle(AllocateHWnd(TWndMethod(this, &TWatched::WndProc))),
+          callsAfterDeath_(callsAfterDeath) {}
+    ~TWatched() override {
+        alive_ = false;
+        DeallocateHWnd(FHandle);
+    }
+
+    void WndProc(TMessage&) {
+        if (!alive_) ++callsAfterDeath_;
+    }
+
+    HWND FHandle;
+
+  private:
+    std::atomic<bool> alive_ = true;
+    std::atomic<int>& callsAfterDeath_;
+};
+
+// A thread running a message loop until it is destroyed; run() executes
+// work there, from the loop, and waits for it.
+class OwnerThread {
+  public:
+    OwnerThread() {
+        std::promise<HWND> ready;
+        thread_ = std::thread([this, &ready] {
+            TListener control;
+            bool stopped = false;
+            control.onMessage = [&](TMessage& m) {
+                if (m.WParam == 0) stopped = true;
+                if (m.WParam == 1) (*reinterpret_cast<std::function<void()>*>(m.LParam))();
+            };
+            ready.set_value(control.FHandle);
+            while (!stopped) Application->HandleMessage();
+        });
+        control_ = ready.get_future().get();
+    }
+    ~OwnerThread() {
+        PostMessage(control_, WM_TEST, 0, 0);
+        thread_.join();
+    }
+
+    void run(const std::function<void()>& work) {
+        std::promise<void> done;
+        std::function<void()> task = [&] {
+            work();
+            done.set_value();
+        };
+        PostMessage(control_, WM_TEST, 1, reinterpret_cast<LPARAM>(&task));
+        done.get_future().get();
+    }
+
+  private:
+    std::thread thread_;
+    HWND control_ = nullptr;
+};
+
+}  // namespace
+
+namespace {
+
+TEST_F(MessageLoop, NothingReachesAComponentDestroyedOnAnotherThread) {
+    std::atomic<int> callsAfterDeath = 0;
+    std::optional<TWatched> watched;
+    HWND window = nullptr;
+    {
+        OwnerThread owner;
+        owner.run([&] {
+            watched.emplace(callsAfterDeath);
+            window = watched->FHandle;
+        });
+        PostMessage(window, WM_TEST, 1, 0);
+
+        watched.reset();
+        PostMessage(window, WM_TEST, 2, 0);
+        owner.run([] {});
+
+        // The owner destroyed the window at its next message.
+        EXPECT_FALSE(IsWindow(window));
+    }
+    EXPECT_EQ(callsAfterDeath, 0);
+}
+
+// Posters race the owner going to sleep and waking up; a lost wake-up
+// leaves the owner asleep with messages queued, which the deadline catches.
+TEST_F(MessageLoop, NoPostIsLostWhileTheOwnerSleepsAndWakes) {
+    constexpr int posters = 6;
+    constexpr int perPoster = 3000;
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+
+    std::promise<HWND> ready;
+    std::promise<void> allReceived;
+    std::vector<std::vector<int>> received(posters);
+    std::thread owner([&] {
+        TListener listener;
+        int count = 0;
+        listener.onMessage = [&](TMessage& m) {
+            received[m.WParam].push_back(static_cast<int>(m.LParam));
+            if (++count == posters * perPoster) allReceived.set_value();
+        };
+        ready.set_value(listener.FHandle);
+        while (count < posters * perPoster) Application->HandleMessage();
+    });
+    const HWND window = ready.get_future().get();
+
+    std::vector<std::thread> threads;
+    for (int p = 0; p < posters; ++p) {
+        threads.emplace_back([=] {
+            std::mt19937 random(seed + static_cast<unsigned>(p));
+            for (int i = 0; i < perPoster; ++i) {
+                PostMessage(window, WM_TEST, static_cast<WPARAM>(p), i);
+                // Short pauses, often long enough for the owner to fall asleep.
+                const auto pause = std::chrono::microseconds(random() % 64);
+                if (random() % 4 == 0) std::this_thread::sleep_for(pause);
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+
+    const bool done = allReceived.get_future().wait_for(std::chrono::seconds(30)) ==
+                      std::future_status::ready;
+    EXPECT_TRUE(done) << "the owner slept through queued messages";
+    // Wakes an owner that missed a wake-up, so that it can be joined.
+    if (!done) PostMessage(window, WM_TEST, 0, -1);
+    owner.join();
+    if (!done) return;
+    for (int p = 0; p < posters; ++p) {
+        ASSERT_EQ(received[p].size(), static_cast<std::size_t>(perPoster));
+        for (int i = 0; i < perPoster; ++i) ASSERT_EQ(received[p][i], i);
+    }
 }
 
 }  // namespace

@@ -74,5 +74,28 @@ TEST_P(WaveContract, ManyThreadsOpenUseAndCloseStreamsAtOnce) {
     EXPECT_EQ(failures, 0);
 }
 
+// Each thread remembers the streams it looked up last; a close on another
+// thread must still make the handle stale here, while a call on it may
+// still be running.
+TEST_P(WaveContract, AHandleClosedOnAnotherThreadIsStaleOnThisOne) {
+    HWAVEOUT out = openOut();
+    Buffer& buffer = buffers.make(64);
+    ASSERT_EQ(waveOutPrepareHeader(out, buffer.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutUnprepareHeader(out, buffer.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    HWAVEOUT next = nullptr;
+    std::thread([&] {
+        EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+        next = openOut();
+    }).join();
+
+    EXPECT_EQ(waveOutPrepareHeader(out, buffer.hdr(), sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveOutReset(out), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveInPrepareHeader(reinterpret_cast<HWAVEIN>(next), buffer.hdr(), sizeof(WAVEHDR)),
+              MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveOutPrepareHeader(next, buffer.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutUnprepareHeader(next, buffer.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(next), MMSYSERR_NOERROR);
+}
+
 }  // namespace
 }  // namespace sorvan::wavetest

@@ -1,0 +1,101 @@
+#include "platform/posix/ThreadQueue.h"
+
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+namespace sorvan::posix {
+
+namespace {
+
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
+              std::atomic<std::uint32_t>::is_always_lock_free);
+
+std::uint32_t* word(std::atomic<std::uint32_t>& futex) {
+    return reinterpret_cast<std::uint32_t*>(&futex);
+}
+
+// Returns at once when the word no longer holds `seen`; may also return
+// early (a signal), which the caller's loop absorbs.
+void futexWait(std::atomic<std::uint32_t>& futex, std::uint32_t seen) {
+    syscall(SYS_futex, word(futex), FUTEX_WAIT_PRIVATE, seen, nullptr, nullptr, 0);
+}
+
+void futexWakeOne(std::atomic<std::uint32_t>& futex) {
+    syscall(SYS_futex, word(futex), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
+}
+
+}  // namespace
+
+void ThreadQueue::post(Posted posted) {
+    bool wake = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (count_ == slots_.size()) {
+            std::vector<Posted> larger(std::max<std::size_t>(16, slots_.size() * 2));
+            for (std::size_t i = 0; i < count_; ++i) {
+                larger[i] = std::move(slots_[(first_ + i) % slots_.size()]);
+            }
+            slots_ = std::move(larger);
+            first_ = 0;
+        }
+        slots_[(first_ + count_) % slots_.size()] = std::move(posted);
+        ++count_;
+        wake = sleeping_;
+        if (wake) {
+            sleeping_ = false;
+            wakeups_.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+    if (wake) futexWakeOne(wakeups_);
+}
+
+void ThreadQueue::postQuit(int exitCode) {
+    std::lock_guard lock(mutex_);
+    quitPending_ = true;
+    quitCode_ = exitCode;
+}
+
+bool ThreadQueue::takeLocked(Posted& out) {
+    if (count_ > 0) {
+        out = std::move(slots_[first_]);
+        first_ = (first_ + 1) % slots_.size();
+        --count_;
+    } else if (quitPending_) {
+        quitPending_ = false;
+        out = Posted{MSG{nullptr, WM_QUIT, static_cast<WPARAM>(quitCode_), 0, 0, {0, 0}}, nullptr};
+    } else {
+        return false;
+    }
+    sleeping_ = false;
+    return true;
+}
+
+bool ThreadQueue::take(Posted& out) {
+    std::lock_guard lock(mutex_);
+    return takeLocked(out);
+}
+
+void ThreadQueue::wait(Posted& out) {
+    for (;;) {
+        std::uint32_t seen = 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (takeLocked(out)) return;
+            sleeping_ = true;
+            seen = wakeups_.load(std::memory_order_relaxed);
+        }
+        futexWait(wakeups_, seen);
+    }
+}
+
+bool ThreadQueue::peek(MSG& out) {
+    std::lock_guard lock(mutex_);
+    if (count_ == 0) return false;
+    out = slots_[first_].msg;
+    return true;
+}
+
+}  // namespace sorvan::posix

@@ -1,0 +1,74 @@
+// One thread's message queue and the window records its messages carry.
+//
+// Any thread posts; only the owning thread takes. The owner sleeps on a
+// futex of its own and a poster makes the wake-up call only when the owner
+// really sleeps: a post to an awake thread takes an uncontended mutex and
+// no system call, a post to a sleeping one a single wake, and the owner's
+// receipt a single wait.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/posix/WinUser.h"
+
+namespace sorvan::posix {
+
+class ThreadQueue;
+
+// A window as its messages see it. The handle's table holds it while the
+// window exists; every queued message holds it too, so the owner dispatches
+// without looking the handle up again.
+struct Window {
+    Window(HWND handle, WNDPROC proc, LONG_PTR userData, std::weak_ptr<ThreadQueue> queue)
+        : handle(handle), proc(proc), userData(userData), queue(std::move(queue)) {}
+
+    const HWND handle;
+    const WNDPROC proc;
+    std::atomic<LONG_PTR> userData;
+    // Weak: a message queued for a window must not keep its thread's queue alive.
+    const std::weak_ptr<ThreadQueue> queue;
+    // Set by the owning thread when it destroys the window; messages still
+    // queued for it are dropped.
+    std::atomic<bool> destroyed{false};
+};
+
+struct Posted {
+    MSG msg{};
+    std::shared_ptr<Window> window;
+};
+
+class ThreadQueue {
+  public:
+    void post(Posted posted);
+    void postQuit(int exitCode);
+    // Owner only. The next message, or WM_QUIT once no message is left;
+    // false when there is none.
+    bool take(Posted& out);
+    // Owner only: waits until take succeeds.
+    void wait(Posted& out);
+    // Owner only: a copy of the next message without removing it.
+    bool peek(MSG& out);
+
+  private:
+    bool takeLocked(Posted& out);
+
+    std::mutex mutex_;
+    // First-in first-out over reused storage: once it has grown to the most
+    // messages ever waiting at once, posting no longer allocates.
+    std::vector<Posted> slots_;
+    std::size_t first_ = 0;
+    std::size_t count_ = 0;
+    bool quitPending_ = false;
+    int quitCode_ = 0;
+    // The owner is asleep (or about to be) on `wakeups_`; guarded by mutex_.
+    bool sleeping_ = false;
+    // The futex word: a poster that finds the owner sleeping moves it on,
+    // so a wait that starts after the post returns at once.
+    std::atomic<std::uint32_t> wakeups_{0};
+};
+
+}  // namespace sorvan::posix
