@@ -30,7 +30,9 @@ AlsaStream::AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& f
       host_(host),
       volume_(std::move(volume)),
       silentSource_(snd_pcm_type(pcm_.get()) == SND_PCM_TYPE_NULL),
-      period_(direction == wave::Direction::output ? geometry.period * format.nBlockAlign : 0) {
+      period_(direction == wave::Direction::output ? geometry.period * format.nBlockAlign : 0),
+      recent_(direction == wave::Direction::output ? geometry.buffer * format.nBlockAlign : 0) {
+    replay_.reserve(direction == wave::Direction::output ? geometry.buffer * frameSize_ : 0);
     const int count = std::max(snd_pcm_poll_descriptors_count(pcm_.get()), 0);
     pollFds_.resize(static_cast<std::size_t>(count) + 1);
     snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(count));
@@ -49,6 +51,14 @@ MMRESULT AlsaStream::start() {
 
 MMRESULT AlsaStream::stop() {
     return request(Want::stopped);
+}
+
+MMRESULT AlsaStream::pause() {
+    return request(Want::paused);
+}
+
+MMRESULT AlsaStream::resume() {
+    return request(Want::running);
 }
 
 // Most headers come while the thread waits for the device with other
@@ -102,24 +112,77 @@ void AlsaStream::run() {
 }
 
 MMRESULT AlsaStream::carryOut(Want want) {
-    snd_pcm_t* pcm = pcm_.get();
-    if (want != Want::running) {
-        if (moving_ && want == Want::quit && direction_ == wave::Direction::output) {
-            playOut();
-        }
-        if (moving_) snd_pcm_drop(pcm);
-        moving_ = false;
-        return MMSYSERR_NOERROR;
+    switch (want) {
+        case Want::running:
+            return begin();
+        case Want::paused:
+            pausePlayback();
+            return MMSYSERR_NOERROR;
+        case Want::stopped:
+        case Want::quit:
+            halt(want);
+            return MMSYSERR_NOERROR;
     }
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaStream::begin() {
+    snd_pcm_t* pcm = pcm_.get();
     if (lost_) return MMSYSERR_NODRIVER;
     if (moving_) return MMSYSERR_NOERROR;
+    if (pausedInDevice_) {
+        pausedInDevice_ = false;
+        if (snd_pcm_pause(pcm, 0) == 0) {
+            moving_ = true;
+            starved_ = false;
+            return MMSYSERR_NOERROR;
+        }
+        snd_pcm_drop(pcm);  // what it held is lost; start over
+    }
     int e = snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
     // Playback starts by itself once a period is written.
     if (e == 0 && direction_ == wave::Direction::input) e = snd_pcm_start(pcm);
-    if (e < 0) return resultOf(e);
+    if (e < 0) {
+        if (e == -ENODEV) lose();
+        return resultOf(e);
+    }
     moving_ = true;
     starved_ = false;
+    if (!replay_.empty()) {
+        writeAll(replay_);
+        replay_.clear();
+    }
     return MMSYSERR_NOERROR;
+}
+
+void AlsaStream::halt(Want want) {
+    snd_pcm_t* pcm = pcm_.get();
+    if (moving_ && want == Want::quit && direction_ == wave::Direction::output) playOut();
+    if (moving_ || pausedInDevice_) snd_pcm_drop(pcm);
+    moving_ = false;
+    pausedInDevice_ = false;
+    replay_.clear();
+    recent_.clear();
+}
+
+void AlsaStream::pausePlayback() {
+    snd_pcm_t* pcm = pcm_.get();
+    if (!moving_) return;
+    moving_ = false;
+    if (geometry_.canPause && snd_pcm_state(pcm) == SND_PCM_STATE_RUNNING &&
+        snd_pcm_pause(pcm, 1) == 0) {
+        pausedInDevice_ = true;
+        return;
+    }
+    // The device cannot hold its frames over a pause: take back those it
+    // has not played yet, and give them to it again on resume.
+    snd_pcm_sframes_t delay = 0;
+    if (snd_pcm_delay(pcm, &delay) < 0) delay = 0;
+    const auto unplayed = static_cast<std::size_t>(std::max<snd_pcm_sframes_t>(delay, 0));
+    const std::span<const std::byte> kept = recent_.last(unplayed * frameSize_);
+    replay_.assign(kept.begin(), kept.end());
+    recent_.clear();
+    snd_pcm_drop(pcm);
 }
 
 void AlsaStream::capture() {
@@ -171,34 +234,44 @@ void AlsaStream::play() {
         waitForDevice();
         return;
     }
-    const std::size_t bytes = host_.play(std::span(period_).first(frames * frameSize_));
+    const std::span<std::byte> out = std::span(period_).first(frames * frameSize_);
+    const std::size_t bytes = host_.play(out);
     if (bytes == 0) return;
-    applyVolume(std::span(period_).first(bytes), format_, volume_->gain());
-    writeAll(bytes / frameSize_);
+    applyVolume(out.first(bytes), format_, volume_->gain());
+    writeAll(out.first(bytes));
     starved_ = false;
 }
 
 void AlsaStream::playOut() {
     snd_pcm_t* pcm = pcm_.get();
     if (snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED) snd_pcm_start(pcm);
+    const auto bufferTime =
+        std::chrono::microseconds(geometry_.buffer * 1'000'000 / format_.nSamplesPerSec);
+    const auto deadline = std::chrono::steady_clock::now() + bufferTime + bufferTime / 4;
     snd_pcm_sframes_t delay = 0;
-    if (snd_pcm_state(pcm) != SND_PCM_STATE_RUNNING || snd_pcm_delay(pcm, &delay) < 0) return;
-    const auto frames = std::clamp<snd_pcm_sframes_t>(delay, 0, geometry_.buffer);
-    std::this_thread::sleep_for(
-        std::chrono::microseconds(frames * 1'000'000 / format_.nSamplesPerSec));
+    // Asked again after each wait: a device only shows what it played when asked.
+    while (snd_pcm_state(pcm) == SND_PCM_STATE_RUNNING && snd_pcm_delay(pcm, &delay) == 0 &&
+           delay > 0 && std::chrono::steady_clock::now() < deadline) {
+        const auto frames = std::clamp<snd_pcm_sframes_t>(delay, 1, geometry_.buffer);
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(frames * 1'000'000 / format_.nSamplesPerSec));
+    }
 }
 
-void AlsaStream::writeAll(std::size_t frames) {
+void AlsaStream::writeAll(std::span<const std::byte> frames) {
+    const std::size_t count = frames.size() / frameSize_;
     std::size_t done = 0;
-    while (done < frames) {
+    while (done < count) {
         const snd_pcm_sframes_t written =
-            snd_pcm_writei(pcm_.get(), period_.data() + done * frameSize_, frames - done);
+            snd_pcm_writei(pcm_.get(), frames.data() + done * frameSize_, count - done);
         if (written == -EAGAIN || written == 0) {
             // Frames cut off by a stop or reset were not going to play anyway.
             if (!waitForDevice() && requestPending()) return;
         } else if (written < 0) {
             if (!recover(written)) return;
         } else {
+            recent_.add(
+                frames.subspan(done * frameSize_, static_cast<std::size_t>(written) * frameSize_));
             done += static_cast<std::size_t>(written);
         }
     }
@@ -228,7 +301,7 @@ bool AlsaStream::recover(long error) {
 void AlsaStream::lose() {
     lost_ = true;
     moving_ = false;
-    if (const UINT_PTR handle = handle_.load(); handle != 0) faults::deviceLost(handle, direction_);
+    host_.deviceLost();
 }
 
 void AlsaStream::waitForData() {

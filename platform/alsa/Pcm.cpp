@@ -101,6 +101,7 @@ int configure(snd_pcm_t* pcm, wave::Direction direction, const WAVEFORMATEX& for
     if (int e = snd_pcm_hw_params(pcm, params.get()); e < 0) return e;
     snd_pcm_hw_params_get_period_size(params.get(), &geometry.period, nullptr);
     snd_pcm_hw_params_get_buffer_size(params.get(), &geometry.buffer);
+    geometry.canPause = snd_pcm_hw_params_can_pause(params.get()) == 1;
     geometry.period = std::min(geometry.period, geometry.buffer);
     return setSoftware(pcm, direction, geometry);
 }

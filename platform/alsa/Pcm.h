@@ -30,6 +30,7 @@ bool accepts(snd_pcm_t* pcm, const WAVEFORMATEX& format);
 struct Geometry {
     snd_pcm_uframes_t period = 0;  // frames per transfer
     snd_pcm_uframes_t buffer = 0;
+    bool canPause = false;  // the hardware can hold its position and frames
 };
 
 // Sets the hardware and software parameters for `format`; the period is

@@ -1,8 +1,8 @@
 // The driver interface under the waveform audio core.
 //
-// The core (platform/wave/Core.cpp) implements every waveIn*/waveOut* call:
-// argument checks, handles, header flags, the queues of buffers and blocks,
-// and the notifications. A driver only knows its devices and moves frames.
+// The core (platform/wave/Calls.cpp and Stream.cpp) implements every
+// waveIn*/waveOut* call: argument checks, handles, header flags, the queues
+// of buffers and blocks, and the notifications. A driver only knows its devices and moves frames.
 //
 // How frames move
 //   The core opens a device with Driver::open, giving the driver a
@@ -26,10 +26,17 @@
 //   always end it, with captured(0) when nothing arrived.
 //   host.pendingBytes() tells how much the queue can take (input) or still
 //   holds (output), for a driver that moves frames "as fast as given".
+//   host.deviceLost() tells the core the device is gone for good: the core
+//   returns every queued header at once and refuses to move frames again.
 //
 // When the core calls the driver
 //   start()       input: waveInStart; output: a write while not playing.
-//   stop()        input: waveInStop/Reset; output: waveOutReset/Pause.
+//   stop()        input: waveInStop/Reset; output: waveOutReset, and a
+//                 close or reset of a paused stream.
+//   pause()       output: waveOutPause while playing. What the device holds
+//                 must play after resume(), not be thrown away: the blocks
+//                 it came from were already returned.
+//   resume()      output: waveOutRestart after a pause().
 //   dataQueued()  a buffer or block was queued; a driver that sleeps while
 //                 there is nothing to move wakes up here.
 //   ~DriverStream the device is closed (or the open is rolled back).
@@ -88,6 +95,11 @@ class StreamHost {
     // Input: free space left in the queued buffers; output: bytes still to
     // play. 0 while stopped.
     virtual std::size_t pendingBytes() = 0;
+    // The device is gone (unplugged): every queued header comes back done,
+    // with its notification, and from now on the stream moves no frames and
+    // refuses to start. Called from the driver's own thread with no lend
+    // open; the driver calls the host no more after it.
+    virtual void deviceLost() = 0;
 
   protected:
     ~StreamHost() = default;
@@ -99,6 +111,9 @@ class DriverStream {
     virtual ~DriverStream() = default;
     virtual MMRESULT start() = 0;
     virtual MMRESULT stop() = 0;
+    // A driver whose device holds nothing of its own may pause by stopping.
+    virtual MMRESULT pause() { return stop(); }
+    virtual MMRESULT resume() { return start(); }
     virtual void dataQueued() {}
 };
 
@@ -130,6 +145,10 @@ class Driver {
     // WAVECAPS_LRVOLUME.
     virtual MMRESULT getVolume(std::size_t outputIndex, DWORD& volume) = 0;
     virtual MMRESULT setVolume(std::size_t outputIndex, DWORD volume) = 0;
+
+    // Whether the devices are the built-in virtual ones rather than sound
+    // hardware; programs tell their users so.
+    virtual bool isVirtual() const { return false; }
 
     // The sim driver watches the API calls made on its devices: it logs them
     // and may make a call fail before the core does anything. Other drivers
@@ -206,5 +225,8 @@ bool selectDriver(std::string_view name);
 // Puts a driver object in place directly (the sim driver uses this).
 void useDriver(std::shared_ptr<Driver> driver);
 std::shared_ptr<Driver> currentDriver();
+// The name the current driver was registered under ("alsa", "sim"), found
+// by the choice above; empty for a driver put in place with useDriver.
+std::string currentDriverName();
 
 }  // namespace sorvan::wave

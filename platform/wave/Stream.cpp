@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/wave/HeaderRules.h"
+
 namespace sorvan::wave {
 
 namespace {
@@ -44,18 +46,17 @@ UINT Stream::doneMessage() const {
 
 MMRESULT Stream::prepare(WAVEHDR& header) {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     std::lock_guard data(data_);
-    if (header.dwFlags & WHDR_PREPARED) return MMSYSERR_NOERROR;
+    if (const auto verdict = headerVerdict(HeaderCall::prepare, header, open_)) return *verdict;
+    if (lost_) return MMSYSERR_NODRIVER;
     header.dwFlags = (header.dwFlags | WHDR_PREPARED) & ~(WHDR_DONE | WHDR_INQUEUE);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT Stream::unprepare(WAVEHDR& header) {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     std::lock_guard data(data_);
-    if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+    if (const auto verdict = headerVerdict(HeaderCall::unprepare, header, open_)) return *verdict;
     header.dwFlags &= ~WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -73,12 +74,14 @@ void Stream::append(WAVEHDR& header) {
 
 MMRESULT Stream::addBuffer(WAVEHDR& header) {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
-    // A buffer with room but nowhere to put the frames would be written through null.
-    if (header.lpData == nullptr && header.dwBufferLength != 0) return MMSYSERR_INVALPARAM;
     {
         std::lock_guard data(data_);
-        if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+        if (const auto verdict = headerVerdict(HeaderCall::addBuffer, header, open_)) {
+            return *verdict;
+        }
+        // A buffer with room but nowhere to put the frames would be written through null.
+        if (header.lpData == nullptr && header.dwBufferLength != 0) return MMSYSERR_INVALPARAM;
+        if (lost_) return MMSYSERR_NODRIVER;
         header.dwBytesRecorded = 0;
         append(header);
         if (running_) retireFinishedHeads();
@@ -89,11 +92,11 @@ MMRESULT Stream::addBuffer(WAVEHDR& header) {
 
 MMRESULT Stream::write(WAVEHDR& header) {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     bool startNow = false;
     {
         std::lock_guard data(data_);
-        if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+        if (const auto verdict = headerVerdict(HeaderCall::write, header, open_)) return *verdict;
+        if (lost_) return MMSYSERR_NODRIVER;
         startNow = !running_ && !paused_;
     }
     if (startNow) {
@@ -103,6 +106,8 @@ MMRESULT Stream::write(WAVEHDR& header) {
     }
     {
         std::lock_guard data(data_);
+        // Lost while the driver started: nothing would ever return the block.
+        if (lost_) return MMSYSERR_NODRIVER;
         append(header);
         if (startNow) running_ = true;
         if (running_) retireFinishedHeads();
@@ -111,32 +116,36 @@ MMRESULT Stream::write(WAVEHDR& header) {
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT Stream::startDriver() {
-    if (const MMRESULT result = driverStream_->start(); result != MMSYSERR_NOERROR) return result;
+MMRESULT Stream::startDriver(Resumption resumption) {
+    DriverStream& driver = *driverStream_;
+    const MMRESULT result = resumption == Resumption::afterPause ? driver.resume() : driver.start();
+    if (result != MMSYSERR_NOERROR) return result;
     {
         std::lock_guard data(data_);
+        if (lost_) return MMSYSERR_NODRIVER;
         running_ = true;
         retireFinishedHeads();
     }
-    driverStream_->dataQueued();
+    driver.dataQueued();
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT Stream::start() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     {
         std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+        if (lost_) return MMSYSERR_NODRIVER;
         if (running_) return MMSYSERR_NOERROR;
     }
-    return startDriver();
+    return startDriver(Resumption::fresh);
 }
 
 MMRESULT Stream::stop() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     {
         std::unique_lock data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
         if (!running_) return MMSYSERR_NOERROR;
         waitForLendToEnd(data);
         running_ = false;
@@ -148,45 +157,52 @@ MMRESULT Stream::stop() {
 
 MMRESULT Stream::reset() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
-    bool wasRunning = false;
+    bool driverMoving = false;
     {
         std::unique_lock data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
         waitForLendToEnd(data);
-        wasRunning = running_;
+        driverMoving = running_ || driverPaused_;
         running_ = false;
         paused_ = false;
         retireAll();
     }
-    if (wasRunning) driverStream_->stop();
+    // A paused driver still holds frames, which a reset throws away.
+    driverPaused_ = false;
+    if (driverMoving) driverStream_->stop();
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT Stream::pause() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     bool wasRunning = false;
     {
         std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+        if (lost_) return MMSYSERR_NODRIVER;
         if (paused_) return MMSYSERR_NOERROR;
         paused_ = true;
         wasRunning = running_;
         running_ = false;
     }
-    if (wasRunning) driverStream_->stop();
+    if (wasRunning) driverPaused_ = driverStream_->pause() == MMSYSERR_NOERROR;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT Stream::restart() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     {
         std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+        if (lost_) return MMSYSERR_NODRIVER;
         if (!paused_) return MMSYSERR_NOERROR;
         paused_ = false;
-        if (head_ == nullptr) return MMSYSERR_NOERROR;
+        // Without a paused driver there is nothing to play until a write.
+        if (!driverPaused_ && head_ == nullptr) return MMSYSERR_NOERROR;
     }
-    return startDriver();
+    const Resumption resumption = driverPaused_ ? Resumption::afterPause : Resumption::fresh;
+    driverPaused_ = false;
+    return startDriver(resumption);
 }
 
 MMRESULT Stream::close() {
@@ -203,6 +219,18 @@ MMRESULT Stream::close() {
     std::lock_guard data(data_);
     notifier_.notify(handle_, direction_ == Direction::input ? MM_WIM_CLOSE : MM_WOM_CLOSE, 0);
     return MMSYSERR_NOERROR;
+}
+
+bool Stream::isLost() {
+    std::lock_guard data(data_);
+    return lost_;
+}
+
+void Stream::deviceLost() {
+    std::lock_guard data(data_);
+    lost_ = true;
+    running_ = false;
+    retireAll();
 }
 
 void Stream::retireHead() {
@@ -225,7 +253,7 @@ void Stream::retireFinishedHeads() {
             retireHead();
         }
     } else {
-        while (head_ != nullptr && head_->dwBufferLength == 0) retireHead();
+        while (head_ != nullptr && playable(*head_) == 0) retireHead();
     }
 }
 
@@ -277,17 +305,14 @@ std::size_t Stream::play(std::span<std::byte> out) {
     std::size_t written = 0;
     while (written < bytes && head_ != nullptr) {
         WAVEHDR& head = *head_;
-        const std::size_t count = std::min(head.dwBufferLength - headPlayed_, bytes - written);
+        const std::size_t count = std::min(playable(head) - headPlayed_, bytes - written);
         std::memcpy(out.data() + written, head.lpData + headPlayed_, count);
         headPlayed_ += count;
         written += count;
-        if (headPlayed_ == head.dwBufferLength) retireHead();
+        if (headPlayed_ == playable(head)) retireHead();
         retireFinishedHeads();
     }
-    // Blocks that end inside a frame: the frame is completed with zeros.
-    const std::size_t padded = std::min(bytes, wholeFrames(written + frameSize_ - 1));
-    std::fill(out.begin() + written, out.begin() + padded, std::byte{0});
-    return padded;
+    return written;
 }
 
 std::size_t Stream::pendingBytes() {
@@ -298,10 +323,10 @@ std::size_t Stream::pendingBytes() {
         if (direction_ == Direction::input) {
             pending += wholeFrames(header->dwBufferLength - header->dwBytesRecorded);
         } else {
-            pending += header->dwBufferLength - (header == head_ ? headPlayed_ : 0);
+            pending += playable(*header) - (header == head_ ? headPlayed_ : 0);
         }
     }
-    return direction_ == Direction::input ? pending : wholeFrames(pending + frameSize_ - 1);
+    return pending;
 }
 
 }  // namespace sorvan::wave

@@ -9,6 +9,12 @@
 //   pcm.taken { type sorvan_test busy true }             held by another program
 //   pcm.speaker { type sorvan_test played_to "/x" }      on close, writes to /x how
 //                                                         many frames had played
+//   pcm.ear { type sorvan_test heard_to "/x" }           on close, writes to /x the
+//                                                         bytes it played, in order
+//   pcm.pausing { type sorvan_test pausable true }       can pause (else it cannot)
+//
+// The device plays a frame when it reports a position past it: frames a
+// stop (drop) throws away before that were never heard.
 #include <alsa/asoundlib.h>
 #include <alsa/pcm_external.h>
 #include <sys/timerfd.h>
@@ -19,7 +25,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,11 +44,36 @@ struct TestPcm {
     bool busy = false;
     std::string playedTo;
     snd_pcm_uframes_t played = 0;  // playback: frames played when last stopped
+    bool pausable = false;
+    snd_pcm_uframes_t pausedAt = 0;
+    std::string heardTo;
+    std::deque<unsigned char> unheard;  // playback: written, not yet played
+    snd_pcm_uframes_t heardUpTo = 0;    // position up to which `unheard` was played
+    std::vector<unsigned char> heard;
     int timer = -1;
 };
 
 TestPcm& self(snd_pcm_ioplug_t* io) {
     return *static_cast<TestPcm*>(io->private_data);
+}
+
+// The frames up to `position` have played.
+void hear(snd_pcm_ioplug_t* io, TestPcm& pcm, snd_pcm_uframes_t position) {
+    if (pcm.heardTo.empty() || position <= pcm.heardUpTo) return;
+    const auto bytes = static_cast<std::size_t>(
+        snd_pcm_frames_to_bytes(io->pcm, static_cast<snd_pcm_sframes_t>(position - pcm.heardUpTo)));
+    const std::size_t count = std::min(bytes, pcm.unheard.size());
+    pcm.heard.insert(pcm.heard.end(), pcm.unheard.begin(),
+                     pcm.unheard.begin() + static_cast<std::ptrdiff_t>(count));
+    pcm.unheard.erase(pcm.unheard.begin(),
+                      pcm.unheard.begin() + static_cast<std::ptrdiff_t>(count));
+    pcm.heardUpTo = position;
+}
+
+// What a stop or prepare throws away was never heard.
+void forgetUnheard(TestPcm& pcm) {
+    pcm.unheard.clear();
+    pcm.heardUpTo = 0;
 }
 
 int start(snd_pcm_ioplug_t* io) {
@@ -61,6 +94,7 @@ int stop(snd_pcm_ioplug_t* io) {
         const snd_pcm_uframes_t written = io->appl_ptr;
         pcm.played = std::min(framesSinceStart(pcm, io->rate), written);
     }
+    forgetUnheard(pcm);
     return 0;
 }
 
@@ -68,6 +102,24 @@ int prepare(snd_pcm_ioplug_t* io) {
     TestPcm& pcm = self(io);
     if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
     pcm.base = 0;
+    forgetUnheard(pcm);
+    return 0;
+}
+
+int pause(snd_pcm_ioplug_t* io, int enable) {
+    TestPcm& pcm = self(io);
+    if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
+    if (enable) {
+        const snd_pcm_uframes_t written = io->appl_ptr;
+        pcm.pausedAt = std::min(framesSinceStart(pcm, io->rate), written);
+        pcm.base = pcm.pausedAt;
+        hear(io, pcm, pcm.pausedAt);
+    } else {
+        const auto played =
+            std::chrono::duration<double>(static_cast<double>(pcm.pausedAt) / io->rate);
+        pcm.started = std::chrono::steady_clock::now() -
+                      std::chrono::duration_cast<std::chrono::steady_clock::duration>(played);
+    }
     return 0;
 }
 
@@ -83,13 +135,15 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
     // buffer ahead of the reader: no xrun but the one asked for.
     const snd_pcm_uframes_t limit =
         io->stream == SND_PCM_STREAM_PLAYBACK ? io->appl_ptr : io->appl_ptr + io->buffer_size;
-    const snd_pcm_uframes_t position = std::min(frames, limit);
+    // Never back, not even by the rounding of a resumed pause.
+    const snd_pcm_uframes_t position = std::max(std::min(frames, limit), pcm.base);
     if (pcm.fault != Fault::none && !pcm.faulted && position >= pcm.after) {
         pcm.faulted = true;
         if (pcm.fault == Fault::gone) snd_pcm_ioplug_set_state(io, SND_PCM_STATE_DISCONNECTED);
         return pcm.fault == Fault::gone ? -ENODEV : -EPIPE;
     }
     pcm.base = position;
+    hear(io, pcm, position);
     return static_cast<snd_pcm_sframes_t>(position);
 }
 
@@ -97,13 +151,15 @@ snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
                            snd_pcm_uframes_t offset, snd_pcm_uframes_t size) {
     TestPcm& pcm = self(io);
     if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
+    // Interleaved: the first area's address covers every channel.
+    auto* bytes =
+        static_cast<unsigned char*>(areas[0].addr) + offset * snd_pcm_frames_to_bytes(io->pcm, 1);
+    const auto count = static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size));
     if (io->stream == SND_PCM_STREAM_CAPTURE) {
-        // Interleaved: the first area's address covers every channel.
-        auto* bytes = static_cast<unsigned char*>(areas[0].addr) +
-                      offset * snd_pcm_frames_to_bytes(io->pcm, 1);
-        const auto count = static_cast<std::size_t>(snd_pcm_frames_to_bytes(io->pcm, size));
         for (std::size_t i = 0; i < count; ++i)
             bytes[i] = static_cast<unsigned char>(pcm.rampByte++);
+    } else if (!pcm.heardTo.empty()) {
+        pcm.unheard.insert(pcm.unheard.end(), bytes, bytes + count);
     }
     return static_cast<snd_pcm_sframes_t>(size);
 }
@@ -124,13 +180,20 @@ int closePcm(snd_pcm_ioplug_t* io) {
             std::fclose(out);
         }
     }
+    if (!pcm->heardTo.empty()) {
+        if (FILE* out = std::fopen(pcm->heardTo.c_str(), "wb")) {
+            std::fwrite(pcm->heard.data(), 1, pcm->heard.size(), out);
+            std::fclose(out);
+        }
+    }
     close(pcm->timer);
     delete pcm;
     return 0;
 }
 
-const snd_pcm_ioplug_callback_t& callbacks() {
-    static const snd_pcm_ioplug_callback_t table = [] {
+// ALSA tells whether a device can pause by whether its plugin has the callback.
+const snd_pcm_ioplug_callback_t& callbacks(bool pausable) {
+    static const auto make = [](bool withPause) {
         snd_pcm_ioplug_callback_t t{};
         t.start = start;
         t.stop = stop;
@@ -139,9 +202,12 @@ const snd_pcm_ioplug_callback_t& callbacks() {
         t.close = closePcm;
         t.prepare = prepare;
         t.poll_revents = pollRevents;
+        if (withPause) t.pause = pause;
         return t;
-    }();
-    return table;
+    };
+    static const snd_pcm_ioplug_callback_t plain = make(false);
+    static const snd_pcm_ioplug_callback_t pausing = make(true);
+    return pausable ? pausing : plain;
 }
 
 int readSettings(snd_config_t* conf, TestPcm& pcm) {
@@ -163,6 +229,12 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             const char* value = nullptr;
             if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
             pcm.playedTo = value;
+        } else if (key == "heard_to") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            pcm.heardTo = value;
+        } else if (key == "pausable") {
+            pcm.pausable = snd_config_get_bool(entry) > 0;
         } else if (key == "busy") {
             pcm.busy = snd_config_get_bool(entry) > 0;
         } else if (key == "after") {
@@ -206,7 +278,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(sorvan_test) {
     timerfd_settime(pcm->timer, 0, &every2ms, nullptr);
     pcm->io.version = SND_PCM_IOPLUG_VERSION;
     pcm->io.name = "Sorvan test PCM";
-    pcm->io.callback = &callbacks();
+    pcm->io.callback = &callbacks(pcm->pausable);
     pcm->io.private_data = pcm;
     pcm->io.poll_fd = pcm->timer;
     pcm->io.poll_events = POLLIN;  // the timer ticks, whatever the direction

@@ -131,6 +131,7 @@ class LateHeader final : public wave::StreamHost {
         std::lock_guard lock(mutex_);
         return moved_ ? 0 : header_.size();
     }
+    void deviceLost() override {}
 
     // Whether the thread moved the header within a second.
     bool moved() {

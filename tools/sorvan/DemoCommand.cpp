@@ -35,8 +35,8 @@ PcmFormat CommonFormat() {
 }
 
 void RunDemo(double seconds) {
-    ChooseDevice(Direction::input, std::nullopt);
-    ChooseDevice(Direction::output, std::nullopt);
+    ChooseDevice(Direction::input, DeviceChoice{});
+    ChooseDevice(Direction::output, DeviceChoice{});
     const bool virtualDevices = OnVirtualDevices();
     const std::string input = DeviceLabel(Direction::input, wvMapper);
     const std::string output = DeviceLabel(Direction::output, wvMapper);
