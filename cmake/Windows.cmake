@@ -32,3 +32,11 @@ if(CMAKE_CROSSCOMPILING_EMULATOR MATCHES "wine")
       ALSA_CONFIG_PATH=/usr/share/alsa/alsa.conf:${CMAKE_CURRENT_LIST_DIR}/wine-asound.conf
       ${CMAKE_CROSSCOMPILING_EMULATOR})
 endif()
+
+# GCC 12 warns of overlapping copies inside std::string's operator+ when
+# size_t is 32 bits wide (GCC bug 105651, fixed in GCC 13): a false alarm on
+# ordinary string concatenation, so it is silenced there alone.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13
+   AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  add_compile_options(-Wno-restrict)
+endif()

@@ -139,7 +139,8 @@ TEST_F(CaptureOnSystem, CloseAndReopenAtOnceLeaveEachRecordingItsOwnBytes) {
     ASSERT_TRUE(RunUntilTerminated(30s));
     ASSERT_EQ(takes.size(), 2u);
     if (in->DeviceID() == firstHandle) {
-        ReportDeparture("a reopened device at once gets the handle value of the one just closed");
+        ReportSystemBehaviour(
+            "a device reopened at once gets the handle value of the one just closed");
     }
     // Nothing is delivered between the first close and the second open.
     const std::vector<std::string> oneTake = {"open", "data", "data", "data",
@@ -195,8 +196,8 @@ TEST_F(CaptureOnSystem, AFormatOrDeviceTheSystemRefusesLeavesTheComponentClosed)
     const MMRESULT noRate = QueryFormat(1, 0, 8);
     EXPECT_NE(noRate, MMSYSERR_NOERROR);
     if (noRate != WAVERR_BADFORMAT) {
-        ReportDeparture("a rate of 0 is refused with " + std::to_string(noRate) +
-                        " instead of WAVERR_BADFORMAT (32)");
+        ReportSystemBehaviour("a rate of 0 is refused with " + std::to_string(noRate) +
+                              ", not the documented WAVERR_BADFORMAT (32)");
     }
     in->SetSamples(0);
     in->open();
@@ -224,7 +225,8 @@ TEST_F(CaptureOnSystem, AFormatOnlyALenientSystemTakesStillRecordsAndCloses) {
         EXPECT_FALSE(in->IsOpen());
         return;
     }
-    ReportDeparture("12-bit PCM with a 1-byte frame is accepted instead of WAVERR_BADFORMAT");
+    ReportSystemBehaviour(
+        "12-bit PCM in a 1-byte frame is accepted, not refused with WAVERR_BADFORMAT");
     onData = [&](std::int32_t) {
         if (take().deliveries == 2) in->close();
     };

@@ -113,7 +113,8 @@ TEST_F(PlaybackOnSystem, CloseAndReopenAtOnceKeepTheNewBlocksQueued) {
     out->close();
     ASSERT_TRUE(out->open());
     if (out->DeviceID() == firstHandle) {
-        ReportDeparture("a reopened device at once gets the handle value of the one just closed");
+        ReportSystemBehaviour(
+            "a device reopened at once gets the handle value of the one just closed");
     }
     Queue(5, 1.0);
     onClose = [&] {
@@ -172,8 +173,8 @@ TEST_F(PlaybackOnSystem, VolumeOfDeviceZeroRoundTripsOrReadsZeroWhereNumbersAreR
         waveOutSetVolume(reinterpret_cast<HWAVEOUT>(0), before);
         return;
     }
-    ReportDeparture("the volume calls refuse a device number with " + std::to_string(byNumber) +
-                    " and take only open handles");
+    ReportSystemBehaviour("the volume calls refuse a device number with " +
+                          std::to_string(byNumber) + ", taking only open handles");
     out->SetVolume(0x4000);
     EXPECT_EQ(out->GetVolume(), 0);
     // Open or not, the component names the device by number.
@@ -190,8 +191,8 @@ TEST_F(PlaybackOnSystem, AFormatOrDeviceTheSystemRefusesLeavesTheComponentClosed
     const MMRESULT noRate = QueryFormat(1, 0, 8);
     EXPECT_NE(noRate, MMSYSERR_NOERROR);
     if (noRate != WAVERR_BADFORMAT) {
-        ReportDeparture("a rate of 0 is refused with " + std::to_string(noRate) +
-                        " instead of WAVERR_BADFORMAT (32)");
+        ReportSystemBehaviour("a rate of 0 is refused with " + std::to_string(noRate) +
+                              ", not the documented WAVERR_BADFORMAT (32)");
     }
     out->SetSamples(0);
     EXPECT_FALSE(out->open());
@@ -216,7 +217,8 @@ TEST_F(PlaybackOnSystem, AFormatOnlyALenientSystemTakesStillPlaysAndCloses) {
         EXPECT_FALSE(out->open());
         return;
     }
-    ReportDeparture("12-bit PCM with a 1-byte frame is accepted instead of WAVERR_BADFORMAT");
+    ReportSystemBehaviour(
+        "12-bit PCM in a 1-byte frame is accepted, not refused with WAVERR_BADFORMAT");
     OpenAndWait();
     Queue(2, 0.05);
     onDone = [&] {
@@ -242,7 +244,9 @@ TEST_F(PlaybackOnSystem, ADeviceClosedBehindTheComponentsBackWithBlocksQueued) {
         return;
     }
     ASSERT_EQ(closed, MMSYSERR_NOERROR);
-    ReportDeparture("waveOutClose succeeds with blocks queued and never returns them");
+    ReportSystemBehaviour(
+        "waveOutClose succeeds with blocks queued, not WAVERR_STILLPLAYING, and never returns "
+        "the blocks");
     RunFor(300ms);
     EXPECT_EQ(events, (std::vector<std::string>{"open", "close"}));
     // The blocks still say they are queued, so the component cannot know that

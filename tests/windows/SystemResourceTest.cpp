@@ -68,8 +68,8 @@ TEST(DesignTimePackage, PaletteBitmapsLoadAs24By24ThroughTheSystemsBitmapLoader)
         const HRSRC found = FindResourceA(module, name, MAKEINTRESOURCEA(2));  // RT_BITMAP
         ASSERT_NE(found, nullptr);
         EXPECT_EQ(SizeofResource(module, found), 1640u);
-        const auto bitmap = static_cast<HBITMAP>(
-            LoadImageA(module, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+        const auto bitmap =
+            static_cast<HBITMAP>(LoadImageA(module, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
         ASSERT_NE(bitmap, nullptr);
         DIBSECTION section{};
         ASSERT_EQ(GetObjectA(bitmap, sizeof section, &section), static_cast<int>(sizeof section));

@@ -45,16 +45,15 @@ std::string WineVersion() {
     using Proc = const char*(CDECL*)();
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     if (ntdll == nullptr) return {};
-    const auto proc = reinterpret_cast<Proc>(
-        reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
+    const auto proc =
+        reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "wine_get_version")));
     return proc != nullptr ? proc() : std::string();
 }
 
-void ReportDeparture(const std::string& what) {
-    std::printf("[ SYSTEM   ] %s departs from the documented behaviour: %s\n",
-                WineVersion().empty() ? "this system" : ("Wine " + WineVersion()).c_str(),
-                what.c_str());
-    testing::Test::RecordProperty("departure", what);
+void ReportSystemBehaviour(const std::string& what) {
+    const std::string system = WineVersion().empty() ? "Windows" : "Wine " + WineVersion();
+    std::printf("[ SYSTEM   ] %s: %s\n", system.c_str(), what.c_str());
+    testing::Test::RecordProperty("system_behaviour", what);
 }
 
 bool ReadRecordingFile(const std::string& path, RecordingFile& file) {

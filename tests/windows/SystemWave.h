@@ -1,7 +1,7 @@
 // What the tests of the components against the system's waveform API share:
 // running the message loop with a time limit, reading back a recording file,
-// and saying where the system at hand (Wine, in CI) departs from the
-// documented behaviour.
+// and saying where the system at hand (Wine, in CI) behaves otherwise than
+// documented.
 #pragma once
 
 #include <chrono>
@@ -23,9 +23,10 @@ void RunFor(std::chrono::milliseconds span);
 // The version of Wine when the tests run under it; empty on Windows itself.
 std::string WineVersion();
 
-// Reports a place where this system departs from the documented behaviour:
-// one line in the test output and a property of the running test.
-void ReportDeparture(const std::string& what);
+// Reports behaviour of the system at hand that the documentation, or our own
+// waveform layer, does not share: one line in the test output and a property
+// of the running test.
+void ReportSystemBehaviour(const std::string& what);
 
 struct RecordingFile {
     std::uint32_t FileSize = 0;
