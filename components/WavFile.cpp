@@ -1,6 +1,7 @@
 #include "components/WavFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,16 +16,47 @@
 namespace {
 
 #ifdef _WIN32
-constexpr int CreateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_BINARY;
+constexpr int WriteFlags = O_WRONLY | O_BINARY;
 #else
-constexpr int CreateFlags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
+constexpr int WriteFlags = O_WRONLY | O_CLOEXEC;
 #endif
 
 // The RIFF size counts everything after its own field: the header's last 36
 // bytes and the data.
 constexpr std::uint32_t RiffOverhead = WavHeaderSize - 8;
-constexpr std::int64_t RiffSizeOffset = 4;
-constexpr std::int64_t DataSizeOffset = 40;
+
+// Opens the file for writing, emptied. `created` tells whether this call
+// made it: only then may a failure remove it again.
+int OpenForWriting(const std::string& path, bool& created) {
+    // The file may come or go between the two tries; a few rounds settle it.
+    for (int round = 0; round < 3; ++round) {
+        int fd = ::open(path.c_str(), WriteFlags | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            created = fd >= 0;
+            return fd;
+        }
+        fd = ::open(path.c_str(), WriteFlags | O_TRUNC);
+        if (fd >= 0 || errno != ENOENT) {
+            created = false;
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// Removes the file this object created, unless the path names another file
+// by now.
+void RemoveCreated(const std::string& path, int fd) {
+#ifndef _WIN32
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(fd, &opened) != 0 || ::stat(path.c_str(), &named) != 0) return;
+    if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) return;
+#else
+    (void)fd;
+#endif
+    ::unlink(path.c_str());
+}
 
 void put16(std::uint8_t* at, std::uint16_t value) {
     at[0] = static_cast<std::uint8_t>(value);
@@ -89,17 +121,27 @@ WavFile::~WavFile() {
 bool WavFile::Create(const std::string& path, std::int32_t channels, std::int32_t samples,
                      std::int32_t bits) {
     if (IsOpen()) return false;
-    const int fd = ::open(path.c_str(), CreateFlags, 0666);
-    if (fd < 0) return false;
+    error_ = 0;
+    bool created = false;
+    const int fd = OpenForWriting(path, created);
+    if (fd < 0) {
+        error_ = errno;
+        return false;
+    }
     const auto header = WavHeader(channels, samples, bits);
     const std::span<const char> bytes(reinterpret_cast<const char*>(header.data()), header.size());
+    errno = 0;
     if (WriteAll(fd, bytes) != bytes.size()) {
-        // A file without a whole header could never be completed into a valid one.
+        // A file without a whole header could never be completed into a
+        // valid one, but only an empty file of our own may go.
+        error_ = errno != 0 ? errno : ENOSPC;
+        if (created) RemoveCreated(path, fd);
         ::close(fd);
-        ::unlink(path.c_str());
         return false;
     }
     fd_ = fd;
+    blockAlign_ = std::max<std::uint32_t>(1, static_cast<std::uint32_t>(header[32] | header[33] << 8));
+    dataLimit_ = WavMaxDataBytes(blockAlign_, riffSizeLimit_);
     stored_ = 0;
     stopped_ = false;
     return true;
@@ -107,21 +149,40 @@ bool WavFile::Create(const std::string& path, std::int32_t channels, std::int32_
 
 void WavFile::Append(std::span<const char> bytes) {
     if (!IsOpen() || stopped_ || bytes.empty()) return;
-    if (std::uint64_t{RiffOverhead} + stored_ + bytes.size() > riffSizeLimit_) {
+    if (bytes.size() > Room()) {
         stopped_ = true;
         return;
     }
+    errno = 0;
     const std::size_t written = WriteAll(fd_, bytes);
+    if (written != bytes.size()) {
+        // After a short write the file ends where the disk stopped taking
+        // bytes; later buffers would leave a gap in the recording.
+        error_ = errno != 0 ? errno : ENOSPC;
+        StopAtWholeFrames(written);
+        return;
+    }
     stored_ += static_cast<std::uint32_t>(written);
-    // After a short write the file ends where the disk stopped taking bytes;
-    // later buffers would leave a gap in the recording.
-    if (written != bytes.size()) stopped_ = true;
+}
+
+void WavFile::StopAtWholeFrames(std::size_t written) {
+    stopped_ = true;
+    const std::uint64_t reached = std::uint64_t{stored_} + written;
+    stored_ = static_cast<std::uint32_t>(reached - reached % blockAlign_);
+    // Cutting a file shorter needs no new space, so this works on a full disk.
+    if (stored_ == reached) return;
+    const auto length = static_cast<long long>(WavHeaderSize + stored_);
+#ifdef _WIN32
+    (void)::_chsize_s(fd_, length);
+#else
+    (void)::ftruncate(fd_, static_cast<off_t>(length));
+#endif
 }
 
 void WavFile::Complete() {
     if (!IsOpen()) return;
-    WriteSizeField(DataSizeOffset, stored_);
-    WriteSizeField(RiffSizeOffset, stored_ + RiffOverhead);
+    WriteSizeField(static_cast<std::int64_t>(WavDataSizeOffset), stored_);
+    WriteSizeField(static_cast<std::int64_t>(WavRiffSizeOffset), stored_ + RiffOverhead);
     ::close(fd_);
     fd_ = -1;
 }

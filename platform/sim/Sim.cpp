@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "platform/sim/EnvironmentHooks.h"
 #include "platform/sim/SimDriver.h"
 
 namespace sorvan::sim {
@@ -13,8 +14,12 @@ SimDriver& driver() {
     return *SimDriver::instance();
 }
 
-[[maybe_unused]] const bool registered =
-    wave::registerDriver("sim", [] { return SimDriver::instance(); });
+// Chosen by the environment (SORVAN_AUDIO or the automatic fallback), the
+// driver also takes its test hooks from there.
+[[maybe_unused]] const bool registered = wave::registerDriver("sim", [] {
+    applyEnvironmentHooks();
+    return SimDriver::instance();
+});
 
 constexpr std::array<DWORD, 5> standardRates = {11025, 22050, 44100, 48000, 96000};
 

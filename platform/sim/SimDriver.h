@@ -60,6 +60,7 @@ class SimDriver final : public wave::Driver {
                   wave::StreamHost& host, std::unique_ptr<wave::DriverStream>& stream) override;
     MMRESULT getVolume(std::size_t outputIndex, DWORD& volume) override;
     MMRESULT setVolume(std::size_t outputIndex, DWORD volume) override;
+    bool isVirtual() const override { return true; }
     std::optional<MMRESULT> intercept(const Call& call) override;
     void returned(const Call& call, MMRESULT result) override;
 

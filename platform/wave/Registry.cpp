@@ -37,6 +37,7 @@ struct Registry {
     std::mutex mutex;
     std::vector<std::pair<std::string, DriverFactory>> factories;
     std::shared_ptr<Driver> current;
+    std::string currentName;
     // Serialises the first choice, so that only one default driver is made.
     std::mutex choosing;
 };
@@ -57,28 +58,32 @@ const DriverFactory* factoryOf(const Factories& factories, std::string_view name
 }
 
 // The first driver other than the sim that has a device, else the sim.
-std::shared_ptr<Driver> chooseAutomatically(const Factories& factories) {
+// `chosen` gets the name of the driver returned.
+std::shared_ptr<Driver> chooseAutomatically(const Factories& factories, std::string& chosen) {
     for (const auto& [name, factory] : factories) {
         if (name == simName) continue;
         auto driver = factory();
         if (driver != nullptr && (driver->deviceCount(Direction::input) > 0 ||
                                   driver->deviceCount(Direction::output) > 0)) {
+            chosen = name;
             return driver;
         }
     }
     const DriverFactory* sim = factoryOf(factories, simName);
+    chosen = simName;
     return sim != nullptr ? (*sim)() : nullptr;
 }
 
 // Makes the driver `name` names, with the registry unlocked.
-std::shared_ptr<Driver> create(Registry& r, std::string_view name) {
+std::shared_ptr<Driver> create(Registry& r, std::string_view name, std::string& chosen) {
     Factories factories;
     {
         std::lock_guard lock(r.mutex);
         factories = r.factories;
     }
-    if (name == autoName) return chooseAutomatically(factories);
+    if (name == autoName) return chooseAutomatically(factories, chosen);
     const DriverFactory* factory = factoryOf(factories, name);
+    chosen = name;
     return factory != nullptr ? (*factory)() : nullptr;
 }
 
@@ -123,10 +128,12 @@ std::vector<std::string> driverNames() {
 
 bool selectDriver(std::string_view name) {
     auto& r = registry();
-    auto driver = create(r, name);
+    std::string chosen;
+    auto driver = create(r, name, chosen);
     if (driver == nullptr) return false;
     std::lock_guard lock(r.mutex);
     r.current = std::move(driver);
+    r.currentName = std::move(chosen);
     return true;
 }
 
@@ -134,6 +141,7 @@ void useDriver(std::shared_ptr<Driver> driver) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     r.current = std::move(driver);
+    r.currentName.clear();
 }
 
 std::shared_ptr<Driver> currentDriver() {
@@ -148,13 +156,27 @@ std::shared_ptr<Driver> currentDriver() {
         if (r.current != nullptr) return r.current;
     }
     std::shared_ptr<Driver> chosen;
-    if (const char* wanted = std::getenv("SORVAN_AUDIO")) chosen = create(r, wanted);
-    if (chosen == nullptr) chosen = create(r, autoName);
-    if (chosen == nullptr) chosen = std::make_shared<NoDevices>();
+    std::string chosenName;
+    if (const char* wanted = std::getenv("SORVAN_AUDIO")) chosen = create(r, wanted, chosenName);
+    if (chosen == nullptr) chosen = create(r, autoName, chosenName);
+    if (chosen == nullptr) {
+        chosen = std::make_shared<NoDevices>();
+        chosenName.clear();
+    }
     std::lock_guard lock(r.mutex);
     // A driver selected meanwhile wins over the default.
-    if (r.current == nullptr) r.current = std::move(chosen);
+    if (r.current == nullptr) {
+        r.current = std::move(chosen);
+        r.currentName = std::move(chosenName);
+    }
     return r.current;
+}
+
+std::string currentDriverName() {
+    currentDriver();
+    auto& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.currentName;
 }
 
 }  // namespace sorvan::wave

@@ -3,8 +3,12 @@
 #include "components/WavFile.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <numeric>
 
 #include "WaveFiles.h"
@@ -194,4 +198,73 @@ TEST(WavFile, HeaderThatCannotBeStoredLeavesNoFile) {
     EXPECT_FALSE(created);
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Only an empty file of the recording's own may be removed: an existing file
+// or a device node that refuses the header stays where it is.
+TEST(WavFile, PathItDidNotCreateIsNeverRemoved) {
+    ScratchFolder folder;
+    const auto existing = folder / "existing.wav";
+    std::ofstream(existing) << "x";
+    WavFile file;
+    bool created = true;
+    {
+        FileSizeLimit limit(20);
+        created = file.Create(existing, 1, 8000, 8);
+    }
+    EXPECT_FALSE(created);
+    EXPECT_NE(file.Error(), 0);
+    EXPECT_TRUE(std::filesystem::exists(existing));
+
+    // A private node of the device behind /dev/full (char 1,7): its writes
+    // fail with "No space left on device".
+    const auto full = folder / "full";
+    if (::mknod(full.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0)
+        GTEST_SKIP() << "cannot make a device node here (not root?)";
+    if (::access(full.c_str(), W_OK) != 0) GTEST_SKIP() << "device nodes cannot be opened here";
+    EXPECT_FALSE(file.Create(full, 2, 44100, 16));
+    EXPECT_EQ(file.Error(), ENOSPC);
+    EXPECT_TRUE(std::filesystem::is_character_file(full)) << "the device node was removed";
+}
+
+// A disk that fills in the middle of a frame leaves a file that ends on its
+// last whole frame, with sizes that say so.
+TEST(WavFile, ShortWriteKeepsOnlyWholeFrames) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    const auto data = Ramp(2 * 4096);
+    WavFile file;
+    {
+        FileSizeLimit limit(WavHeaderSize + 4096 + 5);
+        ASSERT_TRUE(file.Create(path, 2, 8000, 16));  // 4 bytes a frame
+        file.Append(std::span(data).first(4096));
+        file.Append(std::span(data).subspan(4096));
+        file.Complete();
+    }
+    EXPECT_TRUE(file.Stopped());
+    EXPECT_NE(file.Error(), 0);
+    EXPECT_EQ(file.DataSize(), 4100u);
+    ExpectCompleteFile(path, std::vector<char>(data.begin(), data.begin() + 4100));
+
+    {
+        FileSizeLimit limit(WavHeaderSize + 1);
+        ASSERT_TRUE(file.Create(path, 2, 8000, 16));
+        file.Append(std::span(data).first(8));
+        file.Complete();
+    }
+    EXPECT_EQ(file.DataSize(), 0u);
+    ExpectCompleteFile(path, {});
+}
+
+TEST(WavFile, SizeLimitCountsWholeFrames) {
+    ScratchFolder folder;
+    const auto path = folder / "take.wav";
+    // Room for 102 data bytes: 25 frames of 4 bytes.
+    WavFile file(36 + 102);
+    ASSERT_TRUE(file.Create(path, 2, 8000, 16));
+    EXPECT_EQ(file.Room(), 100u);
+    file.Append(Ramp(100));
+    EXPECT_FALSE(file.Stopped());
+    EXPECT_EQ(file.Room(), 0u);
+    EXPECT_EQ(WavMaxDataBytes(4), 0xFFFFFFFFull - 36 - (0xFFFFFFFFull - 36) % 4);
 }

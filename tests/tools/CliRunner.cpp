@@ -1,12 +1,14 @@
 #include "CliRunner.h"
 
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
 
 #include <array>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <iterator>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -26,8 +29,8 @@ std::string ReadText(const std::filesystem::path& path) {
 }
 
 pid_t Spawn(const std::vector<std::string>& args, const std::filesystem::path& folder,
-            const EnvVars& env, const std::filesystem::path& out,
-            const std::filesystem::path& err) {
+            const EnvVars& env, const std::filesystem::path& out, const std::filesystem::path& err,
+            const std::filesystem::path& in = "/dev/null") {
     std::vector<std::string> argv{SORVAN_EXE};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> argp;
@@ -39,15 +42,19 @@ pid_t Spawn(const std::vector<std::string>& args, const std::filesystem::path& f
         const std::string text = *entry;
         if (!text.starts_with("SORVAN_")) envText.push_back(text);
     }
-    envText.push_back("SORVAN_AUDIO=sim");
-    for (const auto& [name, value] : env) envText.push_back(name + "=" + value);
+    bool driverGiven = false;
+    for (const auto& [name, value] : env) {
+        envText.push_back(name + "=" + value);
+        driverGiven |= name == "SORVAN_AUDIO";
+    }
+    if (!driverGiven) envText.push_back("SORVAN_AUDIO=sim");
     std::vector<char*> envp;
     for (auto& entry : envText) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
@@ -58,10 +65,23 @@ pid_t Spawn(const std::vector<std::string>& args, const std::filesystem::path& f
     return pid;
 }
 
-CliResult Reap(pid_t pid, const std::filesystem::path& out, const std::filesystem::path& err) {
+// A program that hangs is killed after the deadline, and the test sees it.
+CliResult Reap(pid_t pid, const std::filesystem::path& out, const std::filesystem::path& err,
+               std::chrono::seconds limit = std::chrono::seconds(60)) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool killed = false;
+    while (wait4(pid, &status, WNOHANG, &usage) == 0) {
+        if (std::chrono::steady_clock::now() > deadline && !killed) {
+            kill(pid, SIGKILL);
+            killed = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     CliResult result;
+    result.timedOut = killed;
+    result.maxResidentKiB = usage.ru_maxrss;
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     result.out = ReadText(out);
@@ -78,19 +98,20 @@ std::filesystem::path OutputPath(const char* suffix) {
 }  // namespace
 
 CliResult RunSorvan(const std::vector<std::string>& args, const std::filesystem::path& folder,
-                    const EnvVars& env) {
+                    const EnvVars& env, const RunLimits& limits) {
     const auto out = OutputPath(".out");
     const auto err = OutputPath(".err");
-    CliResult result = Reap(Spawn(args, folder, env, out, err), out, err);
+    CliResult result =
+        Reap(Spawn(args, folder, env, out, err, limits.stdinFrom), out, err, limits.timeout);
     std::filesystem::remove(out);
     std::filesystem::remove(err);
     return result;
 }
 
 RunningSorvan::RunningSorvan(const std::vector<std::string>& args,
-                             const std::filesystem::path& folder)
+                             const std::filesystem::path& folder, const EnvVars& env)
     : outPath_(OutputPath(".out")), errPath_(OutputPath(".err")) {
-    pid_ = Spawn(args, folder, {}, outPath_, errPath_);
+    pid_ = Spawn(args, folder, env, outPath_, errPath_);
 }
 
 RunningSorvan::~RunningSorvan() {

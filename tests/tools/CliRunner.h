@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -16,18 +17,27 @@ struct CliResult {
     int signal = 0;
     std::string out;
     std::string err;
+    bool timedOut = false;  // killed at the run's time limit
+    long maxResidentKiB = 0;
+};
+
+struct RunLimits {
+    std::chrono::seconds timeout{60};
+    std::filesystem::path stdinFrom = "/dev/null";
 };
 
 using EnvVars = std::vector<std::pair<std::string, std::string>>;
 
-// Runs `sorvan args...` with SORVAN_AUDIO=sim plus `env`, in `folder`.
+// Runs `sorvan args...` with SORVAN_AUDIO=sim (unless `env` sets it) plus
+// `env`, in `folder`.
 CliResult RunSorvan(const std::vector<std::string>& args, const std::filesystem::path& folder,
-                    const EnvVars& env = {});
+                    const EnvVars& env = {}, const RunLimits& limits = {});
 
 // A sorvan process left running, for tests that signal it.
 class RunningSorvan {
   public:
-    RunningSorvan(const std::vector<std::string>& args, const std::filesystem::path& folder);
+    RunningSorvan(const std::vector<std::string>& args, const std::filesystem::path& folder,
+                  const EnvVars& env = {});
     ~RunningSorvan();
     void Signal(int signal);
     CliResult Wait();

@@ -5,6 +5,9 @@
 #include <cstring>
 #include <thread>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "CliRunner.h"
 #include "SoundCheck.h"
 
@@ -102,9 +105,15 @@ TEST(DevicesAndVolume, ListTheVirtualDevicesAndSetTheVolume) {
 
     const CliResult set = RunSorvan({"volume", "-D", "0", "50%"}, folder.path());
     ASSERT_EQ(set.exitCode, 0) << set.err;
-    EXPECT_NE(set.out.find("volume 32768 (50%)"), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("volume 50 % (raw 32768)"), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("forget it when this program ends"), std::string::npos) << set.out;
+    const CliResult plain = RunSorvan({"volume", "25"}, folder.path());
+    EXPECT_NE(plain.out.find("volume 25 % (raw 16384)"), std::string::npos)
+        << "a plain number is a percentage: " << plain.out;
+    const CliResult raw = RunSorvan({"volume", "raw:40000"}, folder.path());
+    EXPECT_NE(raw.out.find("(raw 40000)"), std::string::npos) << raw.out;
     const CliResult read = RunSorvan({"volume"}, folder.path());
-    EXPECT_NE(read.out.find("volume 65535 (100%)"), std::string::npos)
+    EXPECT_NE(read.out.find("volume 100 % (raw 65535)"), std::string::npos)
         << "each run starts with fresh virtual devices: " << read.out;
 }
 
@@ -118,3 +127,159 @@ TEST(Demo, RecordsAndPlaysBackOnTheVirtualDevices) {
 }
 
 }  // namespace
+
+namespace {
+
+// The largest absolute sample among 32-bit little-endian samples.
+double PeakOf32BitSamples(const std::vector<std::byte>& bytes) {
+    std::int64_t peak = 0;
+    for (std::size_t at = 0; at + 4 <= bytes.size(); at += 4) {
+        std::int32_t sample = 0;
+        std::memcpy(&sample, bytes.data() + at, 4);
+        peak = std::max<std::int64_t>(peak, std::abs(static_cast<std::int64_t>(sample)));
+    }
+    return static_cast<double>(peak) / 2147483648.0;
+}
+
+}  // namespace
+
+// Float samples are scaled to full scale, not cut to 0 and 1.
+TEST(Play, FloatWavPlaysAtItsOwnLevel) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    RunTool("sox -n -r 8000 -c 1 -e floating-point -b 32 '" + (folder / "float.wav").string() +
+            "' synth 0.2 sine 440 vol 0.5");
+    const CliResult result = RunSorvan({"play", "float.wav"}, folder.path(),
+                                       {{"SORVAN_SIM_PLAYED", (folder / "played.raw").string()}});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("peak -6.0 dBFS"), std::string::npos) << result.out;
+    EXPECT_NEAR(PeakOf32BitSamples(ReadBytes(folder / "played.raw")), 0.5, 0.01);
+}
+
+// A header may claim any rate: what is allocated follows what the file holds.
+TEST(Play, AHugeClaimedRateTakesNoHugeMemory) {
+    TempFolder folder;
+    std::vector<std::byte> bytes;
+    const auto put = [&](std::uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) bytes.push_back(static_cast<std::byte>(value >> (8 * i)));
+    };
+    const auto text = [&](const char* s) { put(s[0] | s[1] << 8 | s[2] << 16 | s[3] << 24, 4); };
+    text("RIFF"), put(836, 4), text("WAVE"), text("fmt "), put(16, 4), put(1, 2), put(1, 2);
+    put(2147483647u, 4), put(2147483647u, 4), put(1, 2), put(8, 2), text("data"), put(800, 4);
+    bytes.resize(844, std::byte{0x80});
+    WriteBytes(folder / "fast.wav", bytes);
+
+    const CliResult result = RunSorvan({"play", "fast.wav"}, folder.path());
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_LT(result.maxResidentKiB, 200 * 1024) << result.err;
+}
+
+// Several files play one after the other; stdin is "-".
+TEST(Play, SeveralFilesInOrderAndStdin) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    RunTool("sox -n -r 8000 -c 1 -b 16 '" + (folder / "a.wav").string() + "' synth 0.1 sine 300");
+    RunTool("sox -n -r 8000 -c 1 -b 16 '" + (folder / "b.flac").string() + "' synth 0.2 sine 500");
+    const CliResult result =
+        RunSorvan({"play", "a.wav", "b.flac"}, folder.path(),
+                  {{"SORVAN_SIM_PLAYED", (folder / "played.raw").string()}});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const auto a = result.out.find("played a.wav (0.10 s");
+    const auto b = result.out.find("played b.flac (0.20 s");
+    ASSERT_NE(a, std::string::npos) << result.out;
+    ASSERT_NE(b, std::string::npos) << result.out;
+    EXPECT_LT(a, b);
+    auto expected = DecodeShorts(folder / "a.wav");
+    const auto second = DecodeShorts(folder / "b.flac");
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_TRUE(PlayedShorts(folder / "played.raw") == expected);
+
+    const CliResult piped = RunSorvan({"play", "-"}, folder.path(),
+                                      {{"SORVAN_SIM_PLAYED", (folder / "piped.raw").string()}},
+                                      {.stdinFrom = folder / "a.wav"});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_NE(piped.out.find("played stdin (0.10 s"), std::string::npos) << piped.out;
+    EXPECT_TRUE(PlayedShorts(folder / "piped.raw") == DecodeShorts(folder / "a.wav"));
+}
+
+// An MP3's length is an estimate: the file is played to its end, quietly.
+TEST(Play, Mp3PlaysToItsEndWithoutComplaint) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    int code = 0;
+    RunTool("sox -n -r 44100 -c 2 '" + (folder / "t.mp3").string() + "' synth 0.5 sine 440 2>&1",
+            &code);
+    if (code != 0) GTEST_SKIP() << "sox cannot write MP3 here";
+    const CliResult result = RunSorvan({"play", "t.mp3"}, folder.path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+}
+
+// A file libsndfile hands to its MPEG decoder but that holds no audio gets
+// one line of ours, with a reason that fits a file that exists.
+TEST(Play, UndecodableMpegGetsOneLineOfOurOwn) {
+    TempFolder folder;
+    std::vector<std::byte> bytes;
+    for (const char c : std::string("ID3\x03\0\0\0\0\0\x10", 10)) bytes.push_back(static_cast<std::byte>(c));
+    bytes.resize(4000, std::byte{0xFF});
+    WriteBytes(folder / "noise.mp3", bytes);
+    const CliResult result = RunSorvan({"play", "noise.mp3"}, folder.path());
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_TRUE(result.err.starts_with("sorvan: ")) << result.err;
+    EXPECT_EQ(result.err.find("does not exist"), std::string::npos) << result.err;
+}
+
+// Ctrl-C reports the time played: blocks the closing reset hands back were
+// never heard and are not counted.
+TEST(Play, CtrlCReportsTheTimeReallyPlayed) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    RunTool("sox -n -r 8000 -c 1 -b 16 '" + (folder / "long.wav").string() + "' synth 20 sine 440");
+    RunningSorvan playing({"play", "long.wav"}, folder.path(),
+                          {{"SORVAN_SIM_PLAYED", (folder / "played.raw").string()}});
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    playing.Signal(SIGINT);
+    const CliResult result = playing.Wait();
+    ASSERT_EQ(result.exitCode, 130);
+    const auto at = result.err.find("after ");
+    ASSERT_NE(at, std::string::npos) << result.err;
+    const double reported = std::stod(result.err.substr(at + 6));
+    const double played = static_cast<double>(std::filesystem::file_size(folder / "played.raw")) / 16000.0;
+    EXPECT_LE(reported, played + 0.001);
+    EXPECT_GE(reported, played - 0.1) << "at most one block short";
+}
+
+TEST(Play, SigtermIsNotCalledCtrlC) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    RunTool("sox -n -r 8000 -c 1 -b 16 '" + (folder / "long.wav").string() + "' synth 20 sine 440");
+    RunningSorvan playing({"play", "long.wav"}, folder.path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    playing.Signal(SIGTERM);
+    const CliResult result = playing.Wait();
+    EXPECT_EQ(result.exitCode, 143);
+    EXPECT_NE(result.err.find("stopped by SIGTERM"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("Ctrl-C"), std::string::npos) << result.err;
+}
+
+// Every device 'sorvan devices' lists can be chosen, by number or by name.
+TEST(Play, EveryListedDeviceCanBeChosenByNumberOrName) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    RunTool("sox -n -r 8000 -c 1 -b 16 '" + (folder / "t.wav").string() + "' synth 0.1 sine 440");
+    const EnvVars twelve{{"SORVAN_SIM_DEVICES", "12"}};
+    const CliResult devices = RunSorvan({"devices"}, folder.path(), twelve);
+    EXPECT_NE(devices.out.find("  11  \"Sim Output 12\""), std::string::npos) << devices.out;
+    EXPECT_NE(devices.out.find("   0  \"Sim Output\""), std::string::npos)
+        << "numbers line up: " << devices.out;
+
+    const CliResult busy = RunSorvan({"devices"}, folder.path(), {{"SORVAN_SIM_FAIL", "waveInOpen:4:999"}});
+    EXPECT_NE(busy.out.find("[busy]"), std::string::npos) << busy.out;
+
+    for (const std::string choice : {"11", "Sim Output 12"}) {
+        const CliResult result = RunSorvan({"play", "-D", choice, "t.wav"}, folder.path(), twelve);
+        EXPECT_EQ(result.exitCode, 0) << choice << ": " << result.err;
+        EXPECT_NE(result.out.find("Sim Output 12"), std::string::npos) << result.out;
+    }
+}

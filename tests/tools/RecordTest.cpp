@@ -1,4 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <optional>
 
 #include <chrono>
 #include <csignal>
@@ -108,3 +116,144 @@ TEST(Record, ABusyDeviceLeavesNoFileAndKeepsTheOldOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// A private node of the device behind /dev/full (char 1,7), or nothing when
+// this machine does not let us make one.
+std::optional<std::filesystem::path> FullDevice(const TempFolder& folder) {
+    const auto path = folder / "full";
+    if (::mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) return std::nullopt;
+    if (::access(path.c_str(), W_OK) != 0) return std::nullopt;
+    return path;
+}
+
+}  // namespace
+
+// A target that refuses the header is reported with the system's reason,
+// and a path this run did not create is never removed.
+TEST(Record, DeviceThatRefusesTheHeaderIsReportedAndKept) {
+    TempFolder folder;
+    const auto full = FullDevice(folder);
+    if (!full) GTEST_SKIP() << "cannot make a device node here (not root?)";
+    const CliResult result = RunSorvan({"record", "full", "-d", "0.2"}, folder.path());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sorvan: cannot write full: No space left on device\n");
+    EXPECT_TRUE(std::filesystem::is_character_file(*full)) << "the device node was removed";
+}
+
+// At the end of one file the recording goes on in the next numbered one,
+// with no frame lost or repeated between them.
+TEST(Record, GoesOnIntoNumberedFilesWithoutLosingAFrame) {
+    TempFolder folder;
+    const CliResult result = RunSorvan(
+        {"record", "take.wav", "-d", "1", "-r", "8000", "-c", "1", "--max-file-time", "0.3"},
+        folder.path());
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("to take.wav, take-02.wav, take-03.wav, take-04.wav (4 files)"),
+              std::string::npos)
+        << result.out;
+    std::vector<short> joined;
+    for (const char* name : {"take.wav", "take-02.wav", "take-03.wav", "take-04.wav"}) {
+        ASSERT_TRUE(WavSizesMatchLength(folder / name)) << name;
+        const auto samples = DecodeShorts(folder / name);
+        EXPECT_EQ(samples.size(), std::string(name) == "take-04.wav" ? 800u : 2400u) << name;
+        joined.insert(joined.end(), samples.begin(), samples.end());
+    }
+    // The virtual input plays a 440 Hz sine at half scale from phase 0: a
+    // lost or doubled frame at a file boundary puts every later one off.
+    ASSERT_EQ(joined.size(), 8000u);
+    int worst = 0;
+    for (std::size_t n = 0; n < joined.size(); ++n) {
+        const double expected = 0.5 * 32767 * std::sin(2 * std::numbers::pi * 440 * n / 8000.0);
+        worst = std::max(worst, static_cast<int>(std::abs(joined[n] - expected)));
+    }
+    EXPECT_LE(worst, 2);
+
+    const CliResult help = RunSorvan({"record", "--help"}, folder.path());
+    EXPECT_NE(help.out.find("a WAV file holds at most 4 GiB"), std::string::npos) << help.out;
+}
+
+// A buffer that takes longer to fill than the silent-device watchdog's five
+// seconds is not taken for a device that stopped.
+TEST(Record, SlowBuffersAreNotTakenForADeadDevice) {
+    TempFolder folder;
+    const CliResult result = RunSorvan({"record", "slow.wav", "-r", "1000", "-c", "1", "-b", "8",
+                                        "--buffer-size", "6000", "-d", "0.5"},
+                                       folder.path());
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const auto sound = InspectSound(folder / "slow.wav");
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->info.frames, 500);
+}
+
+// Without SORVAN_AUDIO and without sound hardware, the user is told that the
+// virtual devices stand in, and a device asked for by -D is an error.
+TEST(Record, FallingBackToTheVirtualDevicesIsNeverSilent) {
+    TempFolder folder;
+    WriteBytes(folder / "empty.conf", {});
+    const EnvVars noHardware{{"SORVAN_AUDIO", ""},
+                             {"ALSA_CONFIG_PATH", (folder / "empty.conf").string()}};
+    const CliResult result = RunSorvan({"record", "tone.wav", "-d", "0.1"}, folder.path(), noHardware);
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("using the built-in virtual devices"), std::string::npos) << result.err;
+
+    const CliResult chosen =
+        RunSorvan({"record", "tone2.wav", "-d", "0.1", "-D", "0"}, folder.path(), noHardware);
+    EXPECT_EQ(chosen.exitCode, 1);
+    EXPECT_NE(chosen.err.find("no sound device was found"), std::string::npos) << chosen.err;
+    EXPECT_FALSE(std::filesystem::exists(folder / "tone2.wav"));
+
+    const CliResult volume = RunSorvan({"volume"}, folder.path(), noHardware);
+    EXPECT_NE(volume.err.find("virtual devices"), std::string::npos) << volume.err;
+
+    // Asked for by name, in any letter case: no notice.
+    const CliResult asked = RunSorvan({"record", "tone3.wav", "-d", "0.1"}, folder.path(),
+                                      {{"SORVAN_AUDIO", "SIM"}});
+    EXPECT_EQ(asked.exitCode, 0) << asked.err;
+    EXPECT_EQ(asked.err, "");
+}
+
+#ifdef SORVAN_ALSA_TEST_PCM
+// With the alsa driver asked for, a default device held by another program
+// is reported as busy, not as a machine without sound devices.
+TEST(Record, BusyAlsaDefaultIsCalledBusy) {
+    TempFolder folder;
+    const std::string config = "pcm_type.sorvan_test { lib \"" SORVAN_ALSA_TEST_PCM "\" }\n"
+                               "pcm.!default { type sorvan_test busy true }\n";
+    WriteBytes(folder / "asound.conf",
+               std::vector<std::byte>(reinterpret_cast<const std::byte*>(config.data()),
+                                      reinterpret_cast<const std::byte*>(config.data() + config.size())));
+    const CliResult result =
+        RunSorvan({"record", "take.wav", "-d", "0.1"}, folder.path(),
+                  {{"SORVAN_AUDIO", "alsa"}, {"ALSA_CONFIG_PATH", (folder / "asound.conf").string()}});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "sorvan: the default input device is busy (another program is using it)\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "take.wav"));
+}
+
+// -D takes the ALSA names 'sorvan devices' lists; a device held elsewhere
+// is listed and reported as busy.
+TEST(Record, AlsaDevicesByName) {
+    TempFolder folder;
+    const std::string config =
+        "pcm_type.sorvan_test { lib \"" SORVAN_ALSA_TEST_PCM "\" }\n"
+        "pcm.mic { type sorvan_test hint { description \"mic\" } }\n"
+        "pcm.taken { type sorvan_test busy true hint { description \"taken\" } }\n";
+    WriteBytes(folder / "asound.conf",
+               std::vector<std::byte>(reinterpret_cast<const std::byte*>(config.data()),
+                                      reinterpret_cast<const std::byte*>(config.data() + config.size())));
+    const EnvVars alsa{{"SORVAN_AUDIO", "alsa"},
+                       {"ALSA_CONFIG_PATH", (folder / "asound.conf").string()}};
+    const CliResult devices = RunSorvan({"devices"}, folder.path(), alsa);
+    EXPECT_NE(devices.out.find("\"taken\""), std::string::npos) << devices.out;
+    EXPECT_NE(devices.out.find("[busy]"), std::string::npos) << devices.out;
+
+    const CliResult mic = RunSorvan({"record", "take.wav", "-d", "0.2", "-D", "mic"}, folder.path(), alsa);
+    EXPECT_EQ(mic.exitCode, 0) << mic.err;
+    EXPECT_NE(mic.out.find("\"mic\""), std::string::npos) << mic.out;
+    const CliResult taken = RunSorvan({"record", "t2.wav", "-d", "0.2", "-D", "taken"}, folder.path(), alsa);
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_NE(taken.err.find("\"taken\" is busy"), std::string::npos) << taken.err;
+}
+#endif

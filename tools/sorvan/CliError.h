@@ -16,8 +16,9 @@ class Interrupted : public CliError {
     using CliError::CliError;
 };
 
-// What a shell reports for a program ended by SIGINT.
+// What a shell reports for a program ended by SIGINT, and by SIGTERM.
 inline constexpr int InterruptedExit = 130;
+inline constexpr int TerminatedExit = 143;
 
 // The system's wording for an errno value.
 std::string SystemReason(int error);

@@ -8,51 +8,55 @@
 
 namespace {
 
-constexpr int MaxDeviceNumber = 9999;
-
-std::optional<double> ParsePercent(const std::string& text) {
-    if (text.size() < 2 || text.back() != '%') return std::nullopt;
+// "50" and "50%" are percentages; "raw:32768" is the device's own scale.
+std::optional<double> ParsePercent(std::string text) {
+    if (text.ends_with('%')) text.pop_back();
+    if (text.empty()) return std::nullopt;
     double value = 0;
-    const char* end = text.data() + text.size() - 1;
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (error != std::errc() || stop != end || std::isnan(value)) return std::nullopt;
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || stop != text.data() + text.size() || std::isnan(value))
+        return std::nullopt;
     return value;
 }
 
+constexpr std::string_view RawPrefix = "raw:";
+
 }  // namespace
 
-void AddDeviceOption(CLI::App& command, std::optional<int>& device) {
-    command
-        .add_option("-D,--device", device,
-                    "Device number (see 'sorvan devices'); default: the default device")
-        ->check(WholeNumberIn(0, MaxDeviceNumber));
+void AddDeviceOption(CLI::App& command, DeviceChoice& device) {
+    command.add_option("-D,--device", device.text,
+                       "Device number or name as 'sorvan devices' lists them (e.g. 1, default, "
+                       "hw:0,0); default: the default device");
 }
 
 CLI::Validator VolumeValue() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
-            if (const auto percent = ParsePercent(text)) {
-                if (*percent < 0 || *percent > 100) return text + " is out of range (0% to 100%)";
-                return {};
-            }
-            if (const auto value = ParseWholeNumber(text)) {
+            if (text.starts_with(RawPrefix)) {
+                const auto value = ParseWholeNumber(text.substr(RawPrefix.size()));
+                if (!value) return "'" + text + "' is not a raw volume (raw:0 to raw:65535)";
                 if (*value < 0 || *value > 0xFFFF)
-                    return text + " is out of range (0 to 65535, or 0% to 100%)";
+                    return text + " is out of range (raw:0 to raw:65535)";
                 return {};
             }
-            return "'" + text + "' is not a volume (0 to 65535, or a percentage such as 50%)";
+            if (const auto percent = ParsePercent(text)) {
+                if (*percent < 0 || *percent > 100)
+                    return text + " is out of range (0 to 100 %, or raw:0 to raw:65535)";
+                return {};
+            }
+            return "'" + text + "' is not a volume (a percentage such as 50, or raw:32768)";
         },
         "VOLUME");
 }
 
 WORD ParseVolume(const std::string& text) {
-    if (const auto percent = ParsePercent(text))
-        return static_cast<WORD>(std::lround(*percent / 100.0 * 0xFFFF));
-    return static_cast<WORD>(ParseWholeNumber(text).value_or(0));
+    if (text.starts_with(RawPrefix))
+        return static_cast<WORD>(ParseWholeNumber(text.substr(RawPrefix.size())).value_or(0));
+    return static_cast<WORD>(std::lround(ParsePercent(text).value_or(0) / 100.0 * 0xFFFF));
 }
 
 std::string DescribeVolume(WORD volume) {
     char text[32];
-    std::snprintf(text, sizeof text, "%u (%.0f%%)", unsigned{volume}, volume * 100.0 / 0xFFFF);
+    std::snprintf(text, sizeof text, "%.0f %% (raw %u)", volume * 100.0 / 0xFFFF, unsigned{volume});
     return text;
 }

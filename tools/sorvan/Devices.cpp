@@ -1,8 +1,13 @@
 #include "tools/sorvan/Devices.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "tools/sorvan/CliError.h"
+#include "tools/sorvan/AlsaNames.h"
+#include "tools/sorvan/DeviceRedirect.h"
+#include "tools/sorvan/DriverInfo.h"
+#include "tools/sorvan/NumberChecks.h"
 
 namespace {
 
@@ -72,19 +77,38 @@ std::optional<DeviceSummary> DescribeDevice(Direction direction, TSVDev device) 
     return Describe(direction, static_cast<UINT_PTR>(static_cast<UINT>(DeviceIndex(device))));
 }
 
-TSVDev ChooseDevice(Direction direction, std::optional<int> number) {
+TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
     const int count = DeviceCount(direction);
-    if (count == 0)
+    if (count == 0) {
+        if (const auto trouble = DefaultPcmTrouble(direction); trouble && !OnVirtualDevices())
+            throw CliError(std::string("the default ") + Word(direction) + " device " + *trouble);
         throw CliError(std::string("this machine has no ") + Word(direction) + " device");
-    if (!number) return wvMapper;
-    if (*number < 0 || *number >= count)
-        throw CliError(std::string("there is no ") + Word(direction) + " device " +
-                       std::to_string(*number) + " (devices: 0 to " + std::to_string(count - 1) +
-                       "; see 'sorvan devices')");
-    if (*number > 9)
-        throw CliError(std::string(Word(direction)) + " device " + std::to_string(*number) +
-                       " can only be reached as the default device (numbers 0 to 9 can be chosen)");
-    return static_cast<TSVDev>(wvDevice0 + *number);
+    }
+    if (!choice.text || *choice.text == "default") return wvMapper;
+    const std::string& text = *choice.text;
+    const auto devices = ListDevices(direction);
+    std::optional<int> number;
+    if (const auto value = ParseWholeNumber(text)) {
+        if (*value < 0 || *value >= count)
+            throw CliError(std::string("there is no ") + Word(direction) + " device " + text +
+                           (count == 1 ? " (the only one is 0"
+                                       : " (devices: 0 to " + std::to_string(count - 1)) +
+                           "; see 'sorvan devices')");
+        number = static_cast<int>(*value);
+    } else {
+        for (const auto& device : devices)
+            if (device.name == text) number = device.number;
+        // ALSA spells one device several ways (hw:0,0, hw:CARD=PCH,DEV=0).
+        for (const auto& device : devices)
+            if (!number && CanonicalPcmName(device.name) == CanonicalPcmName(text))
+                number = device.number;
+        if (!number)
+            throw CliError(std::string("there is no ") + Word(direction) + " device named '" +
+                           text + "' (see 'sorvan devices')");
+    }
+    if (*number <= 9) return static_cast<TSVDev>(wvDevice0 + *number);
+    RedirectDefaultDevice(direction, static_cast<std::size_t>(*number));
+    return wvMapper;
 }
 
 std::string DeviceLabel(Direction direction, TSVDev device) {
@@ -105,6 +129,15 @@ MMRESULT QueryFormat(Direction direction, TSVDev device, const PcmFormat& pcm) {
 
 bool DeviceTakes(Direction direction, TSVDev device, const PcmFormat& format) {
     return QueryFormat(direction, device, format) == MMSYSERR_NOERROR;
+}
+
+bool IsBusy(Direction direction, TSVDev device) {
+    const auto described = DescribeDevice(direction, device);
+    const PcmFormat format{.channels = std::max(1, described ? described->channels : 1),
+                           .rate = 44100, .bits = 16};
+    const WAVEFORMATEX wave = MakePcmFormat(format.channels, format.rate, format.bits);
+    return TryOpen(direction, static_cast<UINT>(DeviceIndex(device)), wave, CALLBACK_NULL) ==
+           MMSYSERR_ALLOCATED;
 }
 
 std::string DescribeOpenResult(MMRESULT result, const PcmFormat& format) {

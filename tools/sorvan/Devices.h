@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "components/SorvanWave.h"
+#include "tools/sorvan/CommonOptions.h"
 #include "tools/sorvan/PcmFormat.h"
 
 enum class Direction { input, output };
@@ -26,9 +27,9 @@ std::optional<int> DefaultDeviceNumber(Direction direction);
 // What the device that `device` selects reports about itself.
 std::optional<DeviceSummary> DescribeDevice(Direction direction, TSVDev device);
 
-// The component's device for a -D number (none: the default device). Raises
-// CliError for a device the machine does not have or cannot be chosen.
-TSVDev ChooseDevice(Direction direction, std::optional<int> number);
+// The component's device for what -D named (nothing: the default device).
+// Raises CliError for a device the machine does not have.
+TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice);
 
 // 'input device 0 "Mic"', or 'default input device ("Mic")'.
 std::string DeviceLabel(Direction direction, TSVDev device);
@@ -37,6 +38,9 @@ std::string DeviceLabel(Direction direction, TSVDev device);
 // MMSYSERR_NOERROR, WAVERR_BADFORMAT, or why the device cannot be used.
 MMRESULT QueryFormat(Direction direction, TSVDev device, const PcmFormat& format);
 bool DeviceTakes(Direction direction, TSVDev device, const PcmFormat& format);
+
+// Whether another program holds the device (an open fails with "allocated").
+bool IsBusy(Direction direction, TSVDev device);
 
 // A failed open call's result as a phrase that follows the device's label.
 std::string DescribeOpenResult(MMRESULT result, const PcmFormat& format);

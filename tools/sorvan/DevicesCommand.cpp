@@ -3,7 +3,9 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "tools/sorvan/Commands.h"
 #include "tools/sorvan/Devices.h"
@@ -11,25 +13,41 @@
 
 namespace {
 
-// The standard formats as rates, widths and channel counts, from the
-// WAVE_FORMAT_* bits: four bits per rate (mono 8, stereo 8, mono 16, stereo 16).
-std::string DescribeFormats(DWORD bits) {
-    static constexpr const char* Rates[] = {"11025", "22050", "44100", "48000", "96000"};
-    std::string rates;
-    bool eight = false, sixteen = false, mono = false, stereo = false;
-    for (int rate = 0; rate < 5; ++rate) {
-        const DWORD group = (bits >> (4 * rate)) & 0xF;
-        if (group == 0) continue;
-        rates += (rates.empty() ? "" : " ") + std::string(Rates[rate]);
-        eight |= (group & 0x3) != 0;
-        sixteen |= (group & 0xC) != 0;
-        mono |= (group & 0x5) != 0;
-        stereo |= (group & 0xA) != 0;
-    }
-    if (rates.empty()) return "no standard formats";
-    std::string widths = eight && sixteen ? "8/16-bit" : eight ? "8-bit" : "16-bit";
-    std::string layouts = mono && stereo ? "mono/stereo" : mono ? "mono" : "stereo";
-    return rates + " Hz, " + widths + ", " + layouts;
+constexpr int ProbeRates[] = {8000,  11025, 16000, 22050,  32000, 44100,
+                               48000, 88200, 96000, 176400, 192000};
+constexpr int ProbeBits[] = {8, 16, 24, 32};
+
+// What the device really takes, asked format by format without opening it:
+// the rates and sample widths at its own channel count, and the channel
+// counts at its first rate.
+std::string DescribeFormats(Direction direction, const DeviceSummary& device) {
+    // Past device 9 only the default device can be asked (see DeviceRedirect.h).
+    if (device.number > 9) return std::to_string(device.channels) + " ch";
+    const auto dev = static_cast<TSVDev>(wvDevice0 + device.number);
+    const auto takes = [&](int channels, int rate, int bits) {
+        return DeviceTakes(direction, dev, {.channels = channels, .rate = rate, .bits = bits});
+    };
+    const int channels = std::max(1, device.channels);
+    std::vector<int> rates;
+    for (const int rate : ProbeRates)
+        for (const int bits : ProbeBits)
+            if (takes(channels, rate, bits)) {
+                rates.push_back(rate);
+                break;
+            }
+    if (rates.empty()) return std::to_string(channels) + " ch, no common format";
+    std::string widths;
+    for (const int bits : ProbeBits)
+        if (takes(channels, rates.front(), bits))
+            widths += (widths.empty() ? "" : "/") + std::to_string(bits);
+    int fewest = channels;
+    while (fewest > 1 && takes(fewest - 1, rates.front(), 16)) --fewest;
+    const std::string channelRange =
+        fewest == channels ? std::to_string(channels) : std::to_string(fewest) + "-" + std::to_string(channels);
+    const std::string rateRange = rates.size() == 1 ? std::to_string(rates.front())
+                                                    : std::to_string(rates.front()) + "-" +
+                                                          std::to_string(rates.back());
+    return channelRange + " ch, " + rateRange + " Hz, " + widths + "-bit";
 }
 
 std::string DescribeSupport(DWORD support) {
@@ -43,11 +61,17 @@ void List(Direction direction) {
     const auto chosen = DefaultDeviceNumber(direction);
     std::printf("%s devices:\n", direction == Direction::input ? "Input" : "Output");
     if (devices.empty()) std::printf("  (none)\n");
+    const int numberWidth = static_cast<int>(std::to_string(devices.empty() ? 0 : devices.back().number).size());
+    std::size_t nameWidth = 0;
+    for (const auto& device : devices) nameWidth = std::max(nameWidth, device.name.size() + 2);
     for (const auto& device : devices) {
-        std::printf("  %d  %-32s %d ch  %s", device.number, ("\"" + device.name + "\"").c_str(),
-                    device.channels, DescribeFormats(device.formats).c_str());
+        std::printf("  %*d  %-*s  %s", numberWidth, device.number, static_cast<int>(nameWidth),
+                    ("\"" + device.name + "\"").c_str(), DescribeFormats(direction, device).c_str());
         if (direction == Direction::output)
-            std::printf("  %s", DescribeSupport(device.support).c_str());
+            std::printf(", %s", DescribeSupport(device.support).c_str());
+        if (device.number <= 9 &&
+            IsBusy(direction, static_cast<TSVDev>(wvDevice0 + device.number)))
+            std::printf("  [busy]");
         std::printf("%s\n", chosen == device.number ? "  [default]" : "");
     }
 }
@@ -56,6 +80,12 @@ void List(Direction direction) {
 
 void AddDevicesCommand(CLI::App& app) {
     auto* command = app.add_subcommand("devices", "List the input and output devices");
+    command->footer(
+        "Each device is listed with its number and name (either goes to -D), the channels,\n"
+        "rates and sample widths it takes, its volume control, and whether another program\n"
+        "holds it. Examples:\n"
+        "  sorvan devices\n"
+        "  SORVAN_AUDIO=alsa sorvan devices     the ALSA devices only, never the virtual ones");
     command->callback([] {
         std::printf("Audio driver: %s\n", DescribeDriver().c_str());
         List(Direction::input);

@@ -1,16 +1,62 @@
 #include "tools/sorvan/DriverInfo.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstdlib>
 
-#include "platform/sim/SimDriver.h"
 #include "platform/wave/Driver.h"
+#include "tools/sorvan/CliError.h"
+
+namespace {
+
+// Whether the user chose the driver through SORVAN_AUDIO (not "auto").
+bool driverAskedFor = false;
+
+std::string Lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+void SelectDriverFromEnvironment() {
+    const char* wanted = std::getenv("SORVAN_AUDIO");
+    if (!wanted || !*wanted) return;
+    const std::string name = Lowered(wanted);
+    const auto names = sorvan::wave::driverNames();
+    if (std::find(names.begin(), names.end(), name) == names.end()) {
+        std::string accepted;
+        for (const auto& known : names) accepted += (accepted.empty() ? "" : ", ") + known;
+        throw CliError("SORVAN_AUDIO=" + std::string(wanted) + " names no audio driver (use " +
+                       accepted + ")");
+    }
+    sorvan::wave::selectDriver(name);
+    driverAskedFor = name != "auto";
+}
 
 bool OnVirtualDevices() {
-    return sorvan::wave::currentDriver() == sorvan::sim::SimDriver::instance();
+    return sorvan::wave::currentDriver()->isVirtual();
+}
+
+bool FellBackToVirtualDevices() {
+    return OnVirtualDevices() && !driverAskedFor;
 }
 
 std::string DescribeDriver() {
     if (OnVirtualDevices()) return "sim (built-in virtual devices)";
-    const char* wanted = std::getenv("SORVAN_AUDIO");
-    return wanted && *wanted ? wanted : "system sound devices";
+    const std::string name = sorvan::wave::currentDriverName();
+    return name.empty() ? "system sound devices" : name;
+}
+
+void AnnounceVirtualDevices(bool deviceChosen) {
+    if (!FellBackToVirtualDevices()) return;
+    if (deviceChosen)
+        throw CliError(
+            "no sound device was found, so the device asked for is not there (only the built-in "
+            "virtual devices are; SORVAN_AUDIO=sim uses them)");
+    std::fprintf(stderr,
+                 "sorvan: no sound device found: using the built-in virtual devices (a 440 Hz "
+                 "tone in, nothing out); SORVAN_AUDIO=alsa makes this an error\n");
 }

@@ -4,6 +4,17 @@
 
 #include <string>
 
+// Chooses the driver named by SORVAN_AUDIO (any letter case). Raises
+// CliError for a name that is no driver, listing the names there are.
+void SelectDriverFromEnvironment();
+
 bool OnVirtualDevices();
+// The virtual devices are in use although nobody asked for them.
+bool FellBackToVirtualDevices();
 // "alsa", or "sim (built-in virtual devices)"
 std::string DescribeDriver();
+
+// Says on stderr, once, that the work runs on the virtual devices when the
+// user did not ask for them; with `deviceChosen` (a -D option) that is an
+// error instead, since the device meant is not there.
+void AnnounceVirtualDevices(bool deviceChosen);

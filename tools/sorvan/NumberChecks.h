@@ -10,8 +10,17 @@
 // each get their own message).
 CLI::Validator WholeNumberIn(long long min, long long max);
 
-// A finite number of seconds above 0 and at most max.
+// A duration above 0 and at most max seconds, written as seconds ("90",
+// "2.5", "5s"), milliseconds ("250ms"), or minutes:seconds and
+// hours:minutes:seconds ("1:30", "1:02:03.5").
 CLI::Validator SecondsUpTo(double max);
+// Parses a duration as SecondsUpTo accepts it (any size).
+std::optional<double> ParseDuration(const std::string& text);
+
+// A sample rate from min to max in Hz, also written in kHz ("44.1k", "48k").
+CLI::Validator RateIn(long long min, long long max);
+// Parses a rate as RateIn accepts it; empty when it is no whole number of Hz.
+std::optional<long long> ParseRate(const std::string& text);
 
 // Parses what WholeNumberIn accepted.
 std::optional<long long> ParseWholeNumber(const std::string& text);

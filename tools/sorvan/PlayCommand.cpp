@@ -2,6 +2,8 @@
 // PCM format the device takes.
 #include <CLI/CLI.hpp>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <memory>
 
@@ -10,18 +12,19 @@
 #include "tools/sorvan/Commands.h"
 #include "tools/sorvan/CommonOptions.h"
 #include "tools/sorvan/Devices.h"
+#include "tools/sorvan/DriverInfo.h"
 #include "tools/sorvan/Player.h"
 #include "tools/sorvan/ProgressLine.h"
-#include "tools/sorvan/SimDiagnostics.h"
 #include "tools/sorvan/SoundFileReader.h"
 #include "tools/sorvan/StopSignal.h"
 
 namespace {
 
 struct PlayOptions {
-    std::string path;
-    std::optional<int> device;
+    std::vector<std::string> paths;
+    DeviceChoice device;
     std::optional<std::string> volume;
+    bool quiet = false;
 };
 
 // The file's own format when the device takes it, else the same channels
@@ -62,42 +65,73 @@ class VolumeForPlayback {
     WORD previous_ = 0;
 };
 
-void RunPlay(const PlayOptions& options) {
-    SoundFileReader reader(options.path);
-    const TSVDev device = ChooseDevice(Direction::output, options.device);
+void PrintWarnings(const SoundFileReader& reader) {
+    for (const auto& warning : reader.Warnings())
+        std::fprintf(stderr, "sorvan: warning: %s\n", warning.c_str());
+}
+
+void PlayFile(const std::string& path, TSVDev device, const PlayOptions& options) {
+    SoundFileReader reader(path);
+    // Known at once (a cut or unfinished file): said before playback starts.
+    PrintWarnings(reader);
+    const std::size_t warned = reader.Warnings().size();
     const PcmFormat format = ChooseFormat(reader, device);
     reader.SetOutputBits(format.bits);
 
-    PlayPlan plan{.device = device, .format = format};
+    PlayPlan plan{.device = device, .format = format, .framesPerBlock = reader.FramesPerRead(0.05)};
     if (reader.Frames()) plan.totalSeconds = static_cast<double>(*reader.Frames()) / format.rate;
 
-    VolumeForPlayback volume(device, options.volume);
-    InstallStopHandler();
-    ProgressLine progress("playing");
+    ProgressLine progress("playing", options.quiet);
     const PlayOutcome outcome = Play(
         plan, [&reader](std::span<std::byte> out) { return reader.Read(out); }, progress);
-    SavePlayedBytes(DeviceIndex(device));
+    for (std::size_t i = warned; i < reader.Warnings().size(); ++i)
+        std::fprintf(stderr, "sorvan: warning: %s\n", reader.Warnings()[i].c_str());
 
     char summary[64];
     std::snprintf(summary, sizeof summary, "%.2f s", format.Seconds(outcome.bytes));
     if (outcome.interrupted)
-        throw Interrupted("playback stopped by Ctrl-C after " + std::string(summary));
-    std::printf("played %s (%s, %s, peak %.1f dBFS) on %s\n", options.path.c_str(), summary,
-                format.Describe().c_str(), ToDbfs(outcome.peakLevel),
-                DeviceLabel(Direction::output, device).c_str());
+        throw Interrupted("playback stopped by " + StopSignalName() + " after " +
+                          std::string(summary) + " of " + reader.Path());
+    if (options.quiet) return;
+    char details[128];
+    std::snprintf(details, sizeof details, "%s, %s, peak %.1f dBFS", summary,
+                  format.Describe().c_str(), ToDbfs(outcome.peakLevel));
+    const std::string head = "played " + reader.Path();
+    const std::string line = ProgressLine::FitTerminal(
+        {head + " (" + details + ") on " + DeviceLabel(Direction::output, device),
+         head + " (" + details + ")", head + " (" + summary + ")"},
+        STDOUT_FILENO);
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+void RunPlay(const PlayOptions& options) {
+    AnnounceVirtualDevices(options.device.Chosen());
+    const TSVDev device = ChooseDevice(Direction::output, options.device);
+    VolumeForPlayback volume(device, options.volume);
+    InstallStopHandler();
+    for (const auto& path : options.paths) PlayFile(path, device, options);
 }
 
 }  // namespace
 
 void AddPlayCommand(CLI::App& app) {
     auto* command =
-        app.add_subcommand("play", "Play an audio file (WAV, FLAC, Ogg, ...) on an output device");
+        app.add_subcommand("play", "Play audio files (WAV, FLAC, Ogg, MP3 ...) on an output device");
     auto options = std::make_shared<PlayOptions>();
-    command->add_option("FILE", options->path, "The file to play")->required();
+    command->add_option("FILE", options->paths, "The files to play, in order; - for stdin")
+        ->required();
     AddDeviceOption(*command, options->device);
     command
         ->add_option("--volume", options->volume,
-                     "Device volume while playing: 0 to 65535, or a percentage")
+                     "Device volume while playing: a percentage (50 or 50%), or raw:0..65535")
         ->check(VolumeValue());
+    command->add_flag("-q,--quiet", options->quiet, "No progress line and no summary");
+    command->footer(
+        "Examples:\n"
+        "  sorvan play take.wav\n"
+        "  sorvan play intro.flac song.ogg outro.wav   one after the other\n"
+        "  sorvan play -D 1 --volume 50 take.wav       on device 1 at half volume\n"
+        "  sox in.wav -t wav - | sorvan play -         from stdin");
     command->callback([options] { RunPlay(*options); });
 }

@@ -32,13 +32,15 @@ PlayOutcome Play(const PlayPlan& plan, const PcmSource& source, ProgressLine& pr
     out->SetSamples(plan.format.rate);
     out->SetBits(plan.format.bits);
 
-    const int frames = std::max(1, static_cast<int>(plan.format.rate * plan.blockSeconds));
-    std::vector<std::byte> block(static_cast<std::size_t>(frames) * plan.format.BlockAlign());
+    std::vector<std::byte> block(plan.framesPerBlock *
+                                 static_cast<std::size_t>(plan.format.BlockAlign()));
 
     PlayOutcome outcome;
     std::deque<std::size_t> queued;  // sizes of the blocks the device holds, oldest first
     bool sourceEnded = false;
     bool closed = false;
+    // Blocks the closing reset hands back were never played: not counted.
+    bool counting = true;
     std::exception_ptr sourceError;
     double tickPeak = 0;
     auto lastDone = Clock::now();
@@ -69,7 +71,7 @@ PlayOutcome Play(const PlayPlan& plan, const PcmSource& source, ProgressLine& pr
     out->OnDone = [&](TObject*) {
         // Blocks come back in the order they were written.
         if (queued.empty()) return;
-        outcome.bytes += queued.front();
+        if (counting) outcome.bytes += queued.front();
         queued.pop_front();
         lastDone = Clock::now();
         feed();
@@ -97,6 +99,7 @@ PlayOutcome Play(const PlayPlan& plan, const PcmSource& source, ProgressLine& pr
     outcome.interrupted = StopRequested();
     progress.Clear();
 
+    counting = false;
     out->close();
     pump.RunUntil([&] { return closed; }, {}, CloseWait);
     out.reset();

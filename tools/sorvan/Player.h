@@ -19,7 +19,7 @@ struct PlayPlan {
     PcmFormat format;
     std::optional<double> totalSeconds;  // for the progress line, when known
     int blocksAhead = 4;
-    double blockSeconds = 0.05;
+    std::size_t framesPerBlock = 2205;
 };
 
 struct PlayOutcome {

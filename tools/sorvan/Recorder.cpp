@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <memory>
 
 #include "components/SorvanIn.h"
@@ -16,8 +17,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// A device that delivers nothing for this long is taken for gone.
+// A device that delivers nothing for this long is taken for gone, unless
+// its buffers take longer than that to fill: then it gets three of them.
 constexpr auto SilentDeviceLimit = 5s;
+
+Clock::duration SilenceAllowed(const RecordPlan& plan) {
+    const auto bufferTime = std::chrono::duration<double>(
+        plan.format.Seconds(static_cast<std::uint64_t>(plan.bufferSize)));
+    return std::max<Clock::duration>(
+        SilentDeviceLimit, std::chrono::duration_cast<Clock::duration>(3 * bufferTime));
+}
 // How long the close notification, which completes the file, may take.
 constexpr auto CloseWait = 3000ms;
 
@@ -31,21 +40,32 @@ RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine&
     in->SetBits(plan.format.bits);
     in->SetMaxBuffers(static_cast<TSVIBuffers>(plan.buffers));
     in->SetInBuffSize(plan.bufferSize);
-    in->SetFileName(plan.fileName);
 
     RecordOutcome outcome;
     double tickPeak = 0;
     bool closed = false;
     auto lastData = Clock::now();
+    std::exception_ptr sinkError;
     in->OnData = [&](TObject*, char* data, std::int32_t size) {
+        if (sinkError) return;
+        // Only what the limit asks for: the last buffer may bring more.
+        const std::uint64_t wanted =
+            plan.byteLimit == 0 ? UINT64_MAX : plan.byteLimit - std::min(plan.byteLimit, outcome.bytes);
         const std::span bytes(reinterpret_cast<const std::byte*>(data),
-                              static_cast<std::size_t>(size));
+                              static_cast<std::size_t>(std::min<std::uint64_t>(
+                                  wanted, static_cast<std::uint64_t>(size))));
         const double peak = PeakLevel(bytes, plan.format.bits);
         tickPeak = std::max(tickPeak, peak);
         outcome.peakLevel = std::max(outcome.peakLevel, peak);
         outcome.bytes += bytes.size();
         lastData = Clock::now();
-        if (sink) sink(bytes);
+        // An exception would only reach the message loop: kept and raised
+        // once the device is closed.
+        try {
+            if (sink) sink(bytes);
+        } catch (...) {
+            sinkError = std::current_exception();
+        }
     };
     in->OnClose = [&](TObject*) { closed = true; };
 
@@ -64,13 +84,14 @@ RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine&
     const std::optional<double> total =
         plan.limitIsDuration ? std::optional(plan.format.Seconds(plan.byteLimit)) : std::nullopt;
     bool deviceWentSilent = false;
+    const auto silenceAllowed = SilenceAllowed(plan);
     pump.RunUntil(
         [&] {
-            return StopRequested() || deviceWentSilent ||
+            return StopRequested() || deviceWentSilent || sinkError ||
                    (plan.byteLimit != 0 && outcome.bytes >= plan.byteLimit);
         },
         [&] {
-            deviceWentSilent = Clock::now() - lastData > SilentDeviceLimit;
+            deviceWentSilent = Clock::now() - lastData > silenceAllowed;
             const double elapsed = std::chrono::duration<double>(Clock::now() - started).count();
             progress.Draw(std::min(elapsed, total.value_or(elapsed)), total, outcome.bytes,
                           tickPeak);
@@ -84,6 +105,7 @@ RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine&
     // Whatever the close notification did not complete, the destructor does.
     in.reset();
 
+    if (sinkError) std::rethrow_exception(sinkError);
     if (deviceWentSilent)
         throw CliError(label + " stopped delivering audio after " + std::to_string(outcome.bytes) +
                        " bytes");

@@ -20,22 +20,21 @@ struct RecordPlan {
     PcmFormat format;
     int buffers = 4;
     int bufferSize = 8192;
-    std::string fileName;  // empty: no recording file
-    // Stop once this many bytes have arrived (the last buffer may overshoot).
+    // Stop once this many bytes have arrived; the sink gets no more.
     std::uint64_t byteLimit = 0;
     // Whether the limit is what the user asked for, shown as the total.
     bool limitIsDuration = false;
 };
 
 struct RecordOutcome {
-    std::uint64_t bytes = 0;  // delivered by the device, so also in the file
+    std::uint64_t bytes = 0;  // delivered by the device and handed to the sink
     double peakLevel = 0;     // 0..1 of full scale
     bool interrupted = false;
 };
 
 using DataSink = std::function<void(std::span<const std::byte>)>;
 
-// Raises CliError when the device cannot be opened or stops delivering. The
-// device is closed (and the recording file completed) before it returns or
-// raises.
+// Hands every recorded byte to `sink`. Raises CliError when the device
+// cannot be opened or stops delivering, and passes on the sink's errors,
+// which end the recording; the device is closed before it returns or raises.
 RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine& progress);

@@ -2,9 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "tools/sorvan/CliError.h"
@@ -29,6 +33,11 @@ int NaturalBits(int format) {
     }
 }
 
+bool IsFloat(int format) {
+    const int subtype = format & SF_FORMAT_SUBMASK;
+    return subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE;
+}
+
 // libsndfile reads a header that promises more than the file holds, notes it
 // in its log ("data : 16000 (should be 7956)") and plays on.
 bool LogSaysCutShort(SNDFILE* file) {
@@ -37,44 +46,89 @@ bool LogSaysCutShort(SNDFILE* file) {
     return std::strstr(log, "(should be") != nullptr;
 }
 
-// libsndfile's wording without its "Error : " prefix and final stop.
-std::string LibraryReason(SNDFILE* file) {
-    std::string reason = sf_strerror(file);
-    if (reason.starts_with("Error : ")) reason.erase(0, 8);
-    while (!reason.empty() && (reason.back() == '.' || reason.back() == '\n')) reason.pop_back();
-    return reason;
+// Why libsndfile could not open a file that exists, from its error number
+// (its global message can be left over from an earlier call).
+std::string OpenFailureReason(int error) {
+    switch (error) {
+        case SF_ERR_UNRECOGNISED_FORMAT:
+            return "unknown format";
+        case SF_ERR_MALFORMED_FILE:
+            return "damaged file";
+        case SF_ERR_UNSUPPORTED_ENCODING:
+            return "unsupported encoding";
+        default:
+            return "not a format it knows";
+    }
 }
 
 void PutLe(std::byte* at, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::byte>(value >> (8 * i));
 }
 
+// Decoder libraries under libsndfile (libmpg123) print their own lines to
+// stderr; the program's rule is one line per problem, its own.
+class QuietStderr {
+  public:
+    QuietStderr() : saved_(::dup(STDERR_FILENO)) {
+        UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+        if (saved_ >= 0 && null) ::dup2(null.get(), STDERR_FILENO);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0) return;
+        ::dup2(saved_, STDERR_FILENO);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_;
+};
+
+// Frames per read: enough for smooth playback, and bounded whatever rate
+// or channel count a file claims.
+constexpr sf_count_t MaxFramesPerRead = 65536;
+
 }  // namespace
 
 SoundFileReader::SoundFileReader(std::string path) : path_(std::move(path)) {
-    // The system names a missing or unreadable file better than libsndfile does.
-    UniqueFd probe(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!probe) throw CliError("cannot open " + path_ + ": " + SystemReason(errno));
-    struct stat status {};
-    if (::fstat(probe.get(), &status) == 0 && S_ISDIR(status.st_mode))
-        throw CliError(path_ + " is a folder, not an audio file");
-
-    file_.reset(sf_open(path_.c_str(), SFM_READ, &info_));
-    if (!file_)
-        throw CliError(path_ + " is not an audio file this program can read (" +
-                       LibraryReason(nullptr) + ")");
-    if ((info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) RejectUnfinishedWav();
-    if (LogSaysCutShort(file_.get()))
-        throw CliError(path_ + " is truncated: it holds less audio than its header says");
+    if (path_ == "-") {
+        QuietStderr quiet;
+        file_.reset(sf_open_fd(STDIN_FILENO, SFM_READ, &info_, SF_FALSE));
+        if (!file_)
+            throw CliError("stdin holds no audio this program can read (" +
+                           OpenFailureReason(sf_error(nullptr)) + ")");
+        path_ = "stdin";
+    } else {
+        // The system names a missing or unreadable file better than libsndfile does.
+        UniqueFd probe(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!probe) throw CliError("cannot open " + path_ + ": " + SystemReason(errno));
+        struct stat status {};
+        if (::fstat(probe.get(), &status) == 0 && S_ISDIR(status.st_mode))
+            throw CliError(path_ + " is a folder, not an audio file");
+        {
+            QuietStderr quiet;
+            file_.reset(sf_open(path_.c_str(), SFM_READ, &info_));
+        }
+        if (!file_)
+            throw CliError(path_ + " is not an audio file this program can read (" +
+                           OpenFailureReason(sf_error(nullptr)) + ")");
+        if ((info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) OpenUnfinishedWav();
+        if (LogSaysCutShort(file_.get()))
+            warnings_.push_back(path_ + " is truncated: it holds less audio than its header says");
+    }
+    floatSamples_ = IsFloat(info_.format);
     if (info_.frames == 0) throw CliError(path_ + " holds no audio");
-    if (info_.frames != SF_COUNT_MAX) frames_ = info_.frames;
+    // MPEG streams give an estimate, not a count.
+    const bool estimate = (info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG;
+    if (info_.frames != SF_COUNT_MAX && info_.frames > 0 && !estimate) frames_ = info_.frames;
 
     natural_ = {
         .channels = info_.channels, .rate = info_.samplerate, .bits = NaturalBits(info_.format)};
     bits_ = natural_.bits;
 }
 
-void SoundFileReader::RejectUnfinishedWav() const {
+void SoundFileReader::OpenUnfinishedWav() {
     UniqueFd file(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
     std::optional<WavLayout> layout;
     try {
@@ -82,9 +136,26 @@ void SoundFileReader::RejectUnfinishedWav() const {
     } catch (const CliError&) {
         return;  // not a plain PCM WAV: libsndfile judges those
     }
-    if (layout->dataSize == 0 && layout->BytesPresent() > 0)
-        throw CliError(path_ + " is an unfinished recording; complete it with 'sorvan repair " +
-                       path_ + "'");
+    if (!layout->IsUnfinished()) return;
+    // The sizes say nothing: the frames present are read as raw PCM.
+    SF_INFO raw{};
+    raw.samplerate = static_cast<int>(layout->sampleRate);
+    raw.channels = layout->channels;
+    const int width = layout->bitsPerSample <= 8 ? SF_FORMAT_PCM_U8
+                      : layout->bitsPerSample <= 16 ? SF_FORMAT_PCM_16
+                      : layout->bitsPerSample <= 24 ? SF_FORMAT_PCM_24
+                                                    : SF_FORMAT_PCM_32;
+    raw.format = SF_FORMAT_RAW | width | SF_ENDIAN_LITTLE;
+    SNDFILE* rawFile = sf_open(path_.c_str(), SFM_READ, &raw);
+    if (!rawFile) return;
+    file_.reset(rawFile);
+    sf_count_t offset = static_cast<sf_count_t>(layout->dataOffset);
+    sf_command(rawFile, SFC_SET_RAW_START_OFFSET, &offset, sizeof offset);
+    info_ = raw;
+    info_.frames = static_cast<sf_count_t>(layout->BytesPresent() / layout->blockAlign);
+    info_.format = SF_FORMAT_WAV | width;
+    warnings_.push_back(path_ + " is an unfinished recording; playing what it holds ('sorvan repair " +
+                        path_ + "' completes it)");
 }
 
 std::vector<PcmFormat> SoundFileReader::CandidateFormats() const {
@@ -98,15 +169,47 @@ std::vector<PcmFormat> SoundFileReader::CandidateFormats() const {
     return formats;
 }
 
+std::size_t SoundFileReader::FramesPerRead(double seconds) const {
+    auto frames = static_cast<sf_count_t>(std::max(1.0, natural_.rate * seconds));
+    frames = std::min(frames, MaxFramesPerRead);
+    if (frames_) frames = std::min<sf_count_t>(frames, *frames_);
+    return static_cast<std::size_t>(std::max<sf_count_t>(frames, 1));
+}
+
+void SoundFileReader::PackInts(std::span<std::byte> out, std::size_t samples, int width) const {
+    for (std::size_t i = 0; i < samples; ++i) {
+        const auto value = static_cast<std::uint32_t>(ints_[i]);
+        if (width == 1)
+            out[i] = static_cast<std::byte>((value >> 24) ^ 0x80);  // WAV's 8-bit is unsigned
+        else
+            PutLe(out.data() + width * i, value >> (32 - 8 * width), width);
+    }
+}
+
 std::size_t SoundFileReader::Read(std::span<std::byte> out) {
+    if (ended_) return 0;
     const int channels = info_.channels;
     const int width = bits_ / 8;
-    const sf_count_t wanted = static_cast<sf_count_t>(out.size() / (width * channels));
+    const sf_count_t wanted = std::min(
+        static_cast<sf_count_t>(out.size() / static_cast<std::size_t>(width * channels)),
+        MaxFramesPerRead);
     if (wanted == 0) return 0;
-    const std::size_t samples = static_cast<std::size_t>(wanted) * channels;
+    const std::size_t samples = static_cast<std::size_t>(wanted) * static_cast<std::size_t>(channels);
 
     sf_count_t got = 0;
-    if (bits_ == 16) {
+    QuietStderr quiet;
+    if (floatSamples_) {
+        // Full scale is 1.0; libsndfile's integer reads of float data would
+        // either cut it to 0 and 1 or scale it to the file's own peak.
+        floats_.resize(samples);
+        ints_.resize(samples);
+        got = sf_readf_float(file_.get(), floats_.data(), wanted);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(got) * channels; ++i)
+            ints_[i] = static_cast<int>(
+                std::clamp(std::lround(static_cast<double>(floats_[i]) * 2147483648.0),
+                           long{INT32_MIN}, long{INT32_MAX}));
+        PackInts(out, static_cast<std::size_t>(got) * channels, width);
+    } else if (bits_ == 16) {
         // libsndfile's own 16-bit decoding, so the bytes match what it gives any program.
         shorts_.resize(samples);
         got = sf_readf_short(file_.get(), shorts_.data(), wanted);
@@ -115,21 +218,19 @@ std::size_t SoundFileReader::Read(std::span<std::byte> out) {
     } else {
         ints_.resize(samples);
         got = sf_readf_int(file_.get(), ints_.data(), wanted);
-        for (std::size_t i = 0; i < static_cast<std::size_t>(got) * channels; ++i) {
-            const auto value = static_cast<std::uint32_t>(ints_[i]);
-            if (width == 1)
-                out[i] = static_cast<std::byte>((value >> 24) ^ 0x80);  // WAV's 8-bit is unsigned
-            else
-                PutLe(out.data() + width * i, value >> (32 - 8 * width), width);
-        }
+        PackInts(out, static_cast<std::size_t>(got) * channels, width);
     }
     framesRead_ += got;
     if (got < wanted) {
+        // What is there has been played; the rest gets one warning.
+        ended_ = true;
         if (sf_error(file_.get()) != SF_ERR_NO_ERROR)
-            throw CliError(path_ + " is damaged or truncated (" + LibraryReason(file_.get()) + ")");
-        if (frames_ && framesRead_ < *frames_)
-            throw CliError(path_ + " is truncated: it ends after " + std::to_string(framesRead_) +
-                           " of " + std::to_string(*frames_) + " frames");
+            warnings_.push_back(path_ + " is damaged or truncated after " +
+                                std::to_string(framesRead_) + " frames");
+        else if (frames_ && framesRead_ < *frames_ && warnings_.empty())
+            warnings_.push_back(path_ + " is truncated: it ends after " +
+                                std::to_string(framesRead_) + " of " + std::to_string(*frames_) +
+                                " frames");
     }
     return static_cast<std::size_t>(got) * channels * width;
 }

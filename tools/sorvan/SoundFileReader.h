@@ -16,8 +16,9 @@
 
 class SoundFileReader {
   public:
-    // Raises CliError naming the problem: a missing, unreadable, truncated,
-    // unfinished or non-audio file, or one without any audio.
+    // Raises CliError naming the problem: a missing, unreadable or
+    // non-audio file, or one without any audio. "-" reads stdin. A file cut
+    // short or left unfinished is read as far as it goes, with a warning.
     explicit SoundFileReader(std::string path);
 
     const std::string& Path() const { return path_; }
@@ -30,16 +31,24 @@ class SoundFileReader {
 
     // The sample width Read delivers from now on (8, 16, 24 or 32).
     void SetOutputBits(int bits) { bits_ = bits; }
-    // Fills `out` with whole frames; returns the bytes written, 0 at the end.
-    // Raises CliError when the file turns out damaged or cut short.
+    // Frames worth reading at once for `seconds` of audio, bounded by what
+    // the file holds (a header may claim any rate).
+    std::size_t FramesPerRead(double seconds) const;
+    // Fills `out` with whole frames; returns the bytes written, 0 at the end
+    // (also where the file turns out damaged or cut short: see Warnings).
     std::size_t Read(std::span<std::byte> out);
+    // What the user should know about the file, one line each.
+    const std::vector<std::string>& Warnings() const { return warnings_; }
 
   private:
     struct Closer {
         void operator()(SNDFILE* file) const { sf_close(file); }
     };
 
-    void RejectUnfinishedWav() const;
+    // Reads a WAV recording whose sizes were never written as raw PCM.
+    void OpenUnfinishedWav();
+    // Writes the first `samples` of ints_ (full 32-bit scale) as `width`-byte samples.
+    void PackInts(std::span<std::byte> out, std::size_t samples, int width) const;
 
     std::string path_;
     std::unique_ptr<SNDFILE, Closer> file_;
@@ -48,6 +57,10 @@ class SoundFileReader {
     std::optional<std::int64_t> frames_;
     std::int64_t framesRead_ = 0;
     int bits_ = 16;
+    bool ended_ = false;
+    std::vector<std::string> warnings_;
     std::vector<short> shorts_;
     std::vector<int> ints_;
+    bool floatSamples_ = false;
+    std::vector<float> floats_;
 };

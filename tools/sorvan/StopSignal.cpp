@@ -4,10 +4,10 @@
 
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t stopSignal = 0;
 
-void OnStopSignal(int) {
-    stopRequested = 1;
+void OnStopSignal(int signal) {
+    stopSignal = signal;
 }
 
 }  // namespace
@@ -23,5 +23,9 @@ void InstallStopHandler() {
 }
 
 bool StopRequested() {
-    return stopRequested != 0;
+    return stopSignal != 0;
+}
+
+std::string StopSignalName() {
+    return stopSignal == SIGTERM ? "SIGTERM" : "Ctrl-C";
 }

@@ -4,5 +4,9 @@
 // signal ends the program at once.
 #pragma once
 
+#include <string>
+
 void InstallStopHandler();
 bool StopRequested();
+// How the stop was asked for, for messages: "Ctrl-C" or "SIGTERM".
+std::string StopSignalName();

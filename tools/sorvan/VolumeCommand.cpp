@@ -10,15 +10,17 @@
 #include "tools/sorvan/Commands.h"
 #include "tools/sorvan/CommonOptions.h"
 #include "tools/sorvan/Devices.h"
+#include "tools/sorvan/DriverInfo.h"
 
 namespace {
 
 struct VolumeOptions {
-    std::optional<int> device;
+    DeviceChoice device;
     std::optional<std::string> value;
 };
 
 void RunVolume(const VolumeOptions& options) {
+    AnnounceVirtualDevices(options.device.Chosen());
     const TSVDev device = ChooseDevice(Direction::output, options.device);
     const std::string label = DeviceLabel(Direction::output, device);
     auto out = std::make_unique<TSorvanOut>(nullptr);
@@ -32,6 +34,8 @@ void RunVolume(const VolumeOptions& options) {
             throw CliError(label + " did not take the volume " + DescribeVolume(wanted));
     }
     std::printf("%s: volume %s\n", label.c_str(), DescribeVolume(out->GetVolume()).c_str());
+    if (options.value && OnVirtualDevices())
+        std::printf("(the virtual devices forget it when this program ends)\n");
 }
 
 }  // namespace
@@ -41,7 +45,13 @@ void AddVolumeCommand(CLI::App& app) {
     auto options = std::make_shared<VolumeOptions>();
     AddDeviceOption(*command, options->device);
     command
-        ->add_option("VALUE", options->value, "New volume: 0 to 65535, or a percentage such as 50%")
+        ->add_option("VALUE", options->value,
+                     "New volume: a percentage (50 or 50%), or raw:0 to raw:65535")
         ->check(VolumeValue());
+    command->footer(
+        "Examples:\n"
+        "  sorvan volume              the default output device's volume\n"
+        "  sorvan volume 50           half volume\n"
+        "  sorvan volume -D 1 raw:40000");
     command->callback([options] { RunVolume(*options); });
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "components/WavFile.h"
 #include "tools/sorvan/CliError.h"
 
 namespace {
@@ -35,10 +36,8 @@ void WriteLe32(int fd, std::uint32_t value, std::uint64_t at, const std::string&
 
 }  // namespace
 
-bool WavLayout::IsComplete() const {
-    // Chunks may follow a finished data chunk; an unfinished one runs to the end.
-    if (dataSize == 0) return BytesPresent() == 0 && riffSize == fileLength - 8;
-    return dataOffset + dataSize <= fileLength;
+bool WavLayout::IsUnfinished() const {
+    return std::uint64_t{riffSize} + 8 < dataOffset + dataSize || (riffSize == 0 && BytesPresent() > 0);
 }
 
 WavLayout ReadWavLayout(int fd, const std::string& path) {
@@ -54,13 +53,19 @@ WavLayout ReadWavLayout(int fd, const std::string& path) {
     layout.riffSize = Le32(riff + 4);
 
     // The size fields of an unfinished recording are 0, so the chunks are
-    // walked by their own sizes, never by the RIFF size.
+    // walked by their own sizes, never by the RIFF size. Offsets are 64-bit:
+    // a size near 4 GiB must not wrap around to an earlier chunk.
     bool haveFormat = false;
     std::uint64_t at = 12;
     for (;;) {
         unsigned char chunk[8];
         ReadExactly(fd, chunk, sizeof chunk, at, path);
         const std::uint32_t size = Le32(chunk + 4);
+        const bool isData = std::memcmp(chunk, "data", 4) == 0;
+        // Only the data chunk may run past the end (a recording cut short).
+        if (!isData && at + 8 + size > layout.fileLength)
+            throw CliError(path + " is damaged: its '" + std::string(reinterpret_cast<char*>(chunk), 4) +
+                           "' chunk runs past the end of the file");
         if (std::memcmp(chunk, "fmt ", 4) == 0) {
             if (size < 16) throw CliError(path + " has a damaged format chunk");
             unsigned char fmt[16];
@@ -71,18 +76,24 @@ WavLayout ReadWavLayout(int fd, const std::string& path) {
             layout.blockAlign = Le16(fmt + 12);
             layout.bitsPerSample = Le16(fmt + 14);
             haveFormat = true;
-        } else if (std::memcmp(chunk, "data", 4) == 0) {
+        } else if (isData) {
             if (!haveFormat) throw CliError(path + " has its data before its format chunk");
             layout.dataSizeOffset = at + 4;
             layout.dataOffset = at + 8;
             layout.dataSize = size;
             break;
         }
-        at += 8 + size + (size & 1);
+        at += 8 + std::uint64_t{size} + (size & 1);
     }
     if (layout.formatTag != 1) throw CliError(path + " is not a PCM WAV file");
-    if (layout.blockAlign == 0 || layout.channels == 0 || layout.sampleRate == 0)
+    if (layout.blockAlign == 0 || layout.channels == 0 || layout.sampleRate == 0 ||
+        layout.bitsPerSample == 0)
         throw CliError(path + " has a damaged format chunk");
+    if (layout.blockAlign != layout.FrameBytes())
+        throw CliError(path + " has a damaged format chunk: its block align " +
+                       std::to_string(layout.blockAlign) + " does not match " +
+                       std::to_string(layout.channels) + " channels of " +
+                       std::to_string(layout.bitsPerSample) + " bits");
     if (layout.dataOffset > layout.fileLength) throw CliError(path + " ends inside its header");
     return layout;
 }
@@ -95,11 +106,9 @@ void WriteWavSizes(int fd, const WavLayout& layout, std::uint32_t dataSize,
 }
 
 std::uint64_t CompleteFromLength(int fd, const WavLayout& layout, const std::string& path) {
-    const std::uint64_t limit = 0xFFFFFFFFull - (layout.dataOffset - 8);
+    const std::uint64_t limit = WavMaxRiffSize - (layout.dataOffset - 8);
     std::uint64_t keep = std::min(layout.BytesPresent(), limit);
     keep -= keep % layout.blockAlign;
-    if (::ftruncate(fd, static_cast<off_t>(layout.dataOffset + keep)) != 0)
-        throw CliError("cannot complete " + path + ": " + SystemReason(errno));
     WriteWavSizes(fd, layout, static_cast<std::uint32_t>(keep), path);
     if (::fsync(fd) != 0) throw CliError("cannot complete " + path + ": " + SystemReason(errno));
     return keep;

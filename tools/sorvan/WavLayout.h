@@ -18,16 +18,26 @@ struct WavLayout {
     std::uint64_t fileLength = 0;
 
     std::uint64_t BytesPresent() const { return fileLength - dataOffset; }
+    // Bytes of one frame as the channels and sample width make it.
+    std::uint32_t FrameBytes() const { return channels * ((bitsPerSample + 7u) / 8u); }
+    // Left by a recording that never completed it: the RIFF size, written
+    // last, does not cover the data chunk (both sizes 0 after a crash, or
+    // only the data size written).
+    bool IsUnfinished() const;
+    // The data chunk's size says more than the file holds.
+    bool IsCutShort() const { return dataOffset + dataSize > fileLength; }
     // The header's sizes describe the file: not unfinished, not cut short.
-    bool IsComplete() const;
+    bool IsComplete() const { return !IsUnfinished() && !IsCutShort(); }
 };
 
 // Reads the chunk layout of an open file up to its data chunk. Raises
 // CliError naming `path` when the file is not a WAV file this tool can handle.
 WavLayout ReadWavLayout(int fd, const std::string& path);
 
-// Cuts the data to the whole frames present (and to what the size fields can
-// describe), writes both size fields to match, and returns the data bytes kept.
+// Writes both size fields for the whole frames present, as far as the size
+// fields can describe them, and returns the data bytes they count. No byte
+// of the file is removed: a partial last frame, or audio past the format's
+// 4 GiB limit, stays in the file after what the sizes count.
 std::uint64_t CompleteFromLength(int fd, const WavLayout& layout, const std::string& path);
 
 // Writes both size fields for a data chunk of `dataSize` bytes.

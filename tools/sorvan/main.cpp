@@ -6,7 +6,8 @@
 #include "tools/sorvan/CliError.h"
 #include "tools/sorvan/Commands.h"
 #include "tools/sorvan/DesignerCommands.h"
-#include "tools/sorvan/SimDiagnostics.h"
+#include "tools/sorvan/DriverInfo.h"
+#include "tools/sorvan/StopSignal.h"
 
 namespace {
 
@@ -49,14 +50,14 @@ int main(int argc, char** argv) {
     }
 
     try {
-        ApplySimDiagnostics();
+        SelectDriverFromEnvironment();
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? 0 : UsageExit;
     } catch (const Interrupted& e) {
         std::fprintf(stderr, "sorvan: %s\n", e.what());
-        return InterruptedExit;
+        return StopSignalName() == "SIGTERM" ? TerminatedExit : InterruptedExit;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "sorvan: %s\n", e.what());
         return 1;

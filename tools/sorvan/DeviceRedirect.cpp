@@ -1,0 +1,58 @@
+#include "tools/sorvan/DeviceRedirect.h"
+
+#include <memory>
+#include <optional>
+
+#include "platform/wave/Driver.h"
+
+namespace {
+
+namespace wave = sorvan::wave;
+
+class RedirectingDriver final : public wave::Driver {
+  public:
+    RedirectingDriver(std::shared_ptr<wave::Driver> inner, wave::Direction direction,
+                      std::size_t index)
+        : inner_(std::move(inner)), direction_(direction), index_(index) {}
+
+    std::size_t deviceCount(wave::Direction direction) override {
+        return inner_->deviceCount(direction);
+    }
+    wave::DeviceInfo device(wave::Direction direction, std::size_t index) override {
+        return inner_->device(direction, index);
+    }
+    std::size_t defaultDevice(wave::Direction direction) override {
+        return direction == direction_ ? index_ : inner_->defaultDevice(direction);
+    }
+    MMRESULT checkFormat(wave::Direction direction, std::size_t index,
+                         const WAVEFORMATEX& format) override {
+        return inner_->checkFormat(direction, index, format);
+    }
+    MMRESULT open(wave::Direction direction, std::size_t index, const WAVEFORMATEX& format,
+                  wave::StreamHost& host, std::unique_ptr<wave::DriverStream>& stream) override {
+        return inner_->open(direction, index, format, host, stream);
+    }
+    MMRESULT getVolume(std::size_t outputIndex, DWORD& volume) override {
+        return inner_->getVolume(outputIndex, volume);
+    }
+    MMRESULT setVolume(std::size_t outputIndex, DWORD volume) override {
+        return inner_->setVolume(outputIndex, volume);
+    }
+    bool isVirtual() const override { return inner_->isVirtual(); }
+    std::optional<MMRESULT> intercept(const Call& call) override { return inner_->intercept(call); }
+    void returned(const Call& call, MMRESULT result) override { inner_->returned(call, result); }
+
+  private:
+    std::shared_ptr<wave::Driver> inner_;
+    wave::Direction direction_;
+    std::size_t index_;
+};
+
+}  // namespace
+
+void RedirectDefaultDevice(Direction direction, std::size_t index) {
+    const auto waveDirection =
+        direction == Direction::input ? wave::Direction::input : wave::Direction::output;
+    wave::useDriver(
+        std::make_shared<RedirectingDriver>(wave::currentDriver(), waveDirection, index));
+}

@@ -1,0 +1,12 @@
+// The components choose among devices 0 to 9 or the default device (their
+// device property is an enumeration). A device numbered 10 or more is
+// reached by making it the default device of this process: the current
+// driver is wrapped in one that says so and passes everything else on.
+#pragma once
+
+#include <cstddef>
+
+#include "tools/sorvan/Devices.h"
+
+// Makes device `index` of `direction` the one the default device opens.
+void RedirectDefaultDevice(Direction direction, std::size_t index);
