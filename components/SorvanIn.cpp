@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <system_error>
 
 #include "components/LeftToDevice.h"
 
@@ -140,6 +141,10 @@ void TSorvanIn::SetWantedDev(TSVDev value) {
 
 void TSorvanIn::CloseWAVFile() {
     FWaveFile.Complete();
+}
+
+std::string TSorvanIn::FileErrorText() const {
+    return FileError() == 0 ? std::string() : std::generic_category().message(FileError());
 }
 
 void TSorvanIn::WndProc(TMessage& Message) {

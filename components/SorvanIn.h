@@ -87,6 +87,12 @@ class TSorvanIn : public TComponent, public WaveInCalls {
     // Completes and closes the recording file; nothing when none is open.
     void CloseWAVFile();
 
+    // Why the last recording file could not be created, or stopped growing
+    // before the recording ended: the system's error number (0 when nothing
+    // failed) and its text. Not properties: never stored in forms.
+    int FileError() const { return FWaveFile.Error(); }
+    std::string FileErrorText() const;
+
     // Handles the device's notifications; any other message goes to DefWindowProcA.
     void WndProc(TMessage& Message);
 

@@ -1,6 +1,10 @@
-// LastError and LastErrorText: why a component is not open, capturing or
-// playing, after one failure and after several.
+// LastError, LastErrorText, FileError and FileErrorText: why a component is
+// not open, capturing or playing, or records without its file.
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
 
 #include "CaptureFixture.h"
 #include "PlaybackFixture.h"
@@ -78,6 +82,31 @@ TEST_F(CaptureTest, AnInputThatCannotTakeTheFormatSaysSo) {
     in->open();
     EXPECT_FALSE(in->IsOpen());
     EXPECT_EQ(in->LastError(), WAVERR_BADFORMAT);
+}
+
+TEST_F(CaptureTest, ARecordingFileThatCannotBeCreatedSaysWhyAndTheNextOneStartsClean) {
+    const auto folder = std::filesystem::temp_directory_path() / "sorvan-file-error-test";
+    std::filesystem::remove_all(folder);
+    in->SetFileName((folder / "take.wav").string());
+    in->open();
+    Pump();
+    Record(1s);
+    EXPECT_FALSE(delivered.empty()) << "the recording goes on without its file";
+    in->close();
+    Pump();
+    EXPECT_EQ(in->FileError(), ENOENT);
+    EXPECT_EQ(in->FileErrorText(), std::generic_category().message(ENOENT));
+
+    std::filesystem::create_directory(folder);
+    in->open();
+    Pump();
+    Record(1s);
+    in->close();
+    Pump();
+    EXPECT_EQ(in->FileError(), 0);
+    EXPECT_EQ(in->FileErrorText(), "");
+    EXPECT_TRUE(std::filesystem::exists(folder / "take.wav"));
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
