@@ -1,16 +1,12 @@
 #include "RandomSequence.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
-#include <sstream>
 
+#include "RecordingCheck.h"
 #include "components/SorvanIn.h"
 #include "components/SorvanOut.h"
 #include "framework/Forms.h"
@@ -42,7 +38,9 @@ struct Subject {
     Recording file;
     std::vector<UINT_PTR> handles;  // every device the component opened
     std::size_t dones = 0;
-    std::size_t writesAtClose = 0;  // accepted writes on handles closed since
+    std::size_t closes = 0;  // closes that closed the device
+    std::size_t openEvents = 0;
+    std::size_t closeEvents = 0;
 };
 using SubjectPtr = std::shared_ptr<Subject>;
 
@@ -50,14 +48,6 @@ struct Owner {
     TComponent* component = nullptr;
     std::vector<SubjectPtr> owned;
 };
-
-std::uint32_t U32(const std::vector<unsigned char>& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t{b[at + 3]} << 24;
-}
-
-std::uint16_t U16(const std::vector<unsigned char>& b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | b[at + 1] << 8);
-}
 
 class Sequence {
   public:
@@ -354,7 +344,10 @@ void Sequence::Close(Subject& s) {
         s.out->close();
     }
     const bool isOpen = s.in != nullptr ? s.in->IsOpen() : s.out->IsOpen();
-    if (wasOpen && !isOpen && !s.handles.empty()) CheckClosedHandle(s, s.handles.back(), "close");
+    if (wasOpen && !isOpen && !s.handles.empty()) {
+        ++s.closes;
+        CheckClosedHandle(s, s.handles.back(), "close");
+    }
 }
 
 void Sequence::Playback(Subject& s) {
@@ -478,6 +471,13 @@ void Sequence::Bind(const SubjectPtr& s) {
     auto plain = [this, s](const char* event) {
         return [this, s, event](TObject* sender) {
             if (!Enter(s, sender, event)) return;
+            // One OnOpen per device opened, one OnClose per device closed.
+            if (std::string(event) == "OnOpen" && ++s->openEvents > s->handles.size()) {
+                Violation(Names(*s) + ": more OnOpen than devices opened");
+            }
+            if (std::string(event) == "OnClose" && ++s->closeEvents > s->closes) {
+                Violation(Names(*s) + ": more OnClose than devices closed");
+            }
             if (s->in != nullptr && std::string(event) == "OnOpen" && !s->file.open &&
                 !s->in->FileName().empty()) {
                 // The file is created before OnOpen, where a file can be.
@@ -504,6 +504,7 @@ void Sequence::Bind(const SubjectPtr& s) {
 void Sequence::BindOnData(const SubjectPtr& s) {
     s->in->OnData = [this, s](TObject* sender, char* data, std::int32_t size) {
         if (!Enter(s, sender, "OnData")) return;
+        if (!s->in->IsOpen()) Violation(Names(*s) + ": OnData while closed");
         const int frame = std::max<int>(s->openFormat.nBlockAlign, 1);
         if (data == nullptr || size <= 0 || size % frame != 0) {
             Violation(Names(*s) + ": OnData with " + std::to_string(size) + " bytes, frames of " +
@@ -594,48 +595,9 @@ void Sequence::CheckFile(Subject& s, const char* when) {
     s.file.open = false;
     ++outcome_.filesChecked;
     const Recording& r = s.file;
-    const std::string where = Names(s) + " " + r.path.filename().string() + " after " + when + ": ";
-    std::ifstream stream(r.path, std::ios::binary);
-    const std::vector<unsigned char> bytes{std::istreambuf_iterator<char>(stream),
-                                           std::istreambuf_iterator<char>()};
-    if (bytes.size() < 44) {
-        Violation(where + "file of " + std::to_string(bytes.size()) + " bytes");
-        return;
+    for (const std::string& problem : CheckRecording(r.path, r.bytes, r.format)) {
+        Violation(Names(s) + " " + r.path.filename().string() + " after " + when + ": " + problem);
     }
-    const std::size_t size = r.bytes.size();
-    const unsigned align = (r.format.nChannels * r.format.wBitsPerSample) / 8u;
-    if (std::string(bytes.begin(), bytes.begin() + 4) != "RIFF" ||
-        std::string(bytes.begin() + 8, bytes.begin() + 16) != "WAVEfmt " ||
-        std::string(bytes.begin() + 36, bytes.begin() + 40) != "data") {
-        Violation(where + "not a canonical WAVE header");
-    }
-    if (U32(bytes, 40) != size || U32(bytes, 4) != size + 36 || bytes.size() != size + 44) {
-        Violation(where + "data size " + std::to_string(U32(bytes, 40)) + ", RIFF size " +
-                  std::to_string(U32(bytes, 4)) + ", length " + std::to_string(bytes.size()) +
-                  " for " + std::to_string(size) + " bytes delivered");
-    }
-    if (U16(bytes, 22) != r.format.nChannels || U32(bytes, 24) != r.format.nSamplesPerSec ||
-        U16(bytes, 32) != align || U16(bytes, 34) != r.format.wBitsPerSample) {
-        Violation(where + "header does not describe the recorded format");
-    }
-    if (!std::equal(r.bytes.begin(), r.bytes.end(), bytes.begin() + 44,
-                    [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; })) {
-        Violation(where + "the data is not the bytes OnData got, in order");
-    }
-    SF_INFO info{};
-    SNDFILE* file = sf_open(r.path.c_str(), SFM_READ, &info);
-    if (file == nullptr) {
-        Violation(where + "libsndfile refuses it: " + sf_strerror(nullptr) + " (" +
-                  std::to_string(U16(bytes, 22)) + " channels, " + std::to_string(U32(bytes, 24)) +
-                  " Hz, " + std::to_string(U16(bytes, 34)) + " bits, " + std::to_string(size) +
-                  " bytes)");
-        return;
-    }
-    if (static_cast<std::uint64_t>(info.frames) * align != size) {
-        Violation(where + "libsndfile reads " + std::to_string(info.frames) + " frames of " +
-                  std::to_string(align) + " bytes for " + std::to_string(size) + " bytes");
-    }
-    sf_close(file);
 }
 
 void Sequence::CheckClosedHandle(Subject& s, UINT_PTR handle, const char* when) {

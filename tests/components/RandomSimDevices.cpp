@@ -1,6 +1,7 @@
 #include "RandomSimDevices.h"
 
 #include <random>
+#include <thread>
 
 #include "platform/sim/Sim.h"
 
@@ -32,6 +33,7 @@ void SimDevices::SetUp(std::uint64_t seed) {
             {.name = "Mono", .channels = 1, .support = 0, .accepts = realRates});
     }
     setup.defaultInput = random() % inputs;
+    setup.clock = realTime_ ? sim::Clock::realTime : sim::Clock::manual;
     inputs_ = setup.inputs.size();
     outputs_ = setup.outputs.size();
     sim::setUp(std::move(setup));
@@ -43,7 +45,11 @@ void SimDevices::TearDown() {
 }
 
 void SimDevices::Advance(std::chrono::milliseconds duration) {
-    sim::advance(duration);
+    if (realTime_) {
+        std::this_thread::sleep_for(duration);
+    } else {
+        sim::advance(duration);
+    }
 }
 
 bool SimDevices::FailNext(sorvan::wave::Fn fn, MMRESULT code, int count) {

@@ -10,6 +10,10 @@ namespace randomseq {
 
 class SimDevices final : public Devices {
   public:
+    // With realTime the devices move on a thread of their own, as real ones
+    // do, and Advance waits.
+    explicit SimDevices(bool realTime = false) : realTime_(realTime) {}
+
     std::string Name() const override { return "sim"; }
     void SetUp(std::uint64_t seed) override;
     void TearDown() override;
@@ -31,6 +35,7 @@ class SimDevices final : public Devices {
     bool Pending(sorvan::wave::Fn fn) const;
 
     std::vector<Injected> injected_;
+    bool realTime_;
     std::size_t inputs_ = 0;
     std::size_t outputs_ = 0;
 };
