@@ -1,10 +1,16 @@
 #include "components/PlaybackQueue.h"
 
+#include <cstddef>
 #include <cstring>
 #include <memory>
+#include <type_traits>
+
+static_assert(std::is_standard_layout_v<PlaybackBlock> && offsetof(PlaybackBlock, header) == 0,
+              "a header's address must be its block's");
 
 WAVEHDR* NewPlaybackBlock(const void* data, std::int32_t size) {
-    auto header = std::make_unique<WAVEHDR>();
+    auto block = std::make_unique<PlaybackBlock>();
+    WAVEHDR* const header = &block->header;
     const auto length = static_cast<std::size_t>(size);
     auto copy = std::make_unique_for_overwrite<char[]>(length);
     if (length > 0) std::memcpy(copy.get(), data, length);
@@ -12,12 +18,13 @@ WAVEHDR* NewPlaybackBlock(const void* data, std::int32_t size) {
     header->dwBufferLength = static_cast<DWORD>(size);
     header->dwUser = 0;
     header->dwFlags = 0;
-    return header.release();
+    static_cast<void>(block.release());
+    return header;
 }
 
 void FreePlaybackBlock(WAVEHDR* header) {
     delete[] header->lpData;
-    delete header;
+    delete &BlockOf(header);
 }
 
 void PlaybackQueue::Append(WAVEHDR* header) {

@@ -10,11 +10,24 @@
 
 #include "platform/WaveApi.h"
 
+// What the component knows of one block besides its header. The header comes
+// first, so the address the device hands back names the whole block.
+struct PlaybackBlock {
+    WAVEHDR header{};
+    // The device that accepted the block (its write succeeded) and has not yet
+    // been seen to give it back; null when no device holds it.
+    HWAVEOUT holder = nullptr;
+};
+
 // A header and its own copy of size bytes from data, with dwUser 0 (the end
-// of a chain) and dwFlags 0. Two allocations: the header and the data.
+// of a chain) and dwFlags 0. Two allocations: the block and the data.
 WAVEHDR* NewPlaybackBlock(const void* data, std::int32_t size);
-// Frees the data copy first, then the header.
+// Frees the data copy first, then the block.
 void FreePlaybackBlock(WAVEHDR* header);
+// The block of a header made by NewPlaybackBlock.
+inline PlaybackBlock& BlockOf(WAVEHDR* header) {
+    return *reinterpret_cast<PlaybackBlock*>(header);
+}
 
 class PlaybackQueue {
   public:

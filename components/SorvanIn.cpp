@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <system_error>
+
+#include "components/LeftToDevice.h"
 
 TSorvanIn::TSorvanIn(TComponent* AOwner) : TComponent(AOwner) {
     FHandle = AllocateHWnd(TWndMethod(this, &TSorvanIn::WndProc));
@@ -10,8 +13,15 @@ TSorvanIn::TSorvanIn(TComponent* AOwner) : TComponent(AOwner) {
 
 TSorvanIn::~TSorvanIn() {
     close();
+    // A refused reset or close may be passing: a device left open is never
+    // closed by anyone else.
+    for (int retry = 1; retry < CloseAttemptsOnDestruction && FOpen; ++retry) close();
     CloseWAVFile();
     DeallocateHWnd(FHandle);
+    // A device that would neither reset nor close may still write into the
+    // buffers it holds, through headers in the slots: they are left to it, a
+    // bounded leak, rather than freed under its feet.
+    if (AnySlot(Slot::Use::retired)) LeaveToDevice(FSlots.release());
 }
 
 const TClassInfo& TSorvanIn::StaticClass() {
@@ -61,10 +71,12 @@ void TSorvanIn::open() {
     // A second device would take over DeviceID while the first still holds
     // the slots, so an open device is left as it is.
     if (FOpen) return;
+    ForgetLastError();
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FBits);
     const auto number = static_cast<UINT>(DeviceIndex(FDevice));
     FOpen = waveInOpen(&FDeviceID, number, &format, reinterpret_cast<DWORD_PTR>(FHandle), 0,
                        CALLBACK_WINDOW) == MMSYSERR_NOERROR;
+    if (FOpen) FRecordFormat = format;
     // After a failed open DeviceID still holds the last, closed handle, which
     // the system may since have given to another device: it is not started.
     FCapturing = FOpen && waveInStart(FDeviceID) == MMSYSERR_NOERROR;
@@ -74,14 +86,18 @@ void TSorvanIn::close() {
     if (FCapturing) {
         FCapturing = waveInStop(FDeviceID) != MMSYSERR_NOERROR;
         waveInReset(FDeviceID);
-    } else if (FOpen && FCount > 0) {
-        // Recording never started, yet the device holds the buffers queued on
-        // the open notification: get them back before their memory goes.
+    } else if (FOpen && (AnySlot(Slot::Use::circulating) || AnySlot(Slot::Use::retired))) {
+        // Recording never started, or an earlier reset was refused, and the
+        // device may hold buffers: get them back before their memory goes.
         waveInReset(FDeviceID);
     }
     if (FOpen) {
         ReleaseBuffers();
         FOpen = waveInClose(FDeviceID) != MMSYSERR_NOERROR;
+        // A closed device holds nothing any more.
+        if (!FOpen) {
+            for (Slot& slot : *FSlots) FreeSlot(slot);
+        }
     }
 }
 
@@ -127,6 +143,10 @@ void TSorvanIn::CloseWAVFile() {
     FWaveFile.Complete();
 }
 
+std::string TSorvanIn::FileErrorText() const {
+    return FileError() == 0 ? std::string() : std::generic_category().message(FileError());
+}
+
 void TSorvanIn::WndProc(TMessage& Message) {
     switch (Message.Msg) {
         case MM_WIM_OPEN:
@@ -139,8 +159,17 @@ void TSorvanIn::WndProc(TMessage& Message) {
         case MM_WIM_DATA: {
             // Buffers returned by the stop and reset of a close, or by a
             // device closed since, are no longer ours to touch.
-            auto* header = reinterpret_cast<WAVEHDR*>(Message.LParam);
-            if (FromCurrentDevice(Message) && SlotInUse(header) >= 0) HandleData(*header);
+            Slot* slot = FromCurrentDevice(Message)
+                             ? SlotInUse(reinterpret_cast<WAVEHDR*>(Message.LParam))
+                             : nullptr;
+            if (slot == nullptr) break;
+            if (slot->use == Slot::Use::retired) {
+                // Given back at last after a close that could not get it:
+                // its bytes come after the close and are dropped.
+                ReleaseBuffer(*slot);
+            } else {
+                HandleData(*slot);
+            }
             break;
         }
         case MM_WIM_CLOSE:
@@ -156,23 +185,45 @@ bool TSorvanIn::FromCurrentDevice(const TMessage& message) const {
     return FOpen && message.WParam == reinterpret_cast<WPARAM>(FDeviceID);
 }
 
-int TSorvanIn::SlotInUse(const WAVEHDR* header) const {
-    for (int slot = 0; slot < FCount; ++slot) {
-        if (header == &FHeaders[slot]) return slot;
+TSorvanIn::Slot* TSorvanIn::SlotInUse(const WAVEHDR* header) {
+    for (Slot& slot : *FSlots) {
+        if (header == &slot.header) return slot.use == Slot::Use::free ? nullptr : &slot;
     }
-    return -1;
+    return nullptr;
 }
 
+bool TSorvanIn::AnySlot(Slot::Use use) const {
+    return std::any_of(FSlots->begin(), FSlots->end(),
+                       [use](const Slot& slot) { return slot.use == use; });
+}
+
+namespace {
+
+// BufferSize rounded up to whole frames, and at least one frame: a buffer
+// with room for less than one frame would come back empty at once, for ever.
+// Rounded down instead where rounding up would pass what OnData's size holds.
+DWORD CaptureBufferLength(TSVIBufferSize bufferSize, DWORD frameSize) {
+    const std::uint64_t frames =
+        (static_cast<std::uint64_t>(bufferSize) + frameSize - 1) / frameSize;
+    std::uint64_t length = std::max<std::uint64_t>(frames, 1) * frameSize;
+    constexpr std::uint64_t largest = std::numeric_limits<std::int32_t>::max();
+    if (length > largest && length > frameSize) length -= frameSize;
+    return static_cast<DWORD>(length);
+}
+
+}  // namespace
+
 void TSorvanIn::QueueBuffers() {
-    FCount = 0;
-    while (FCount < FMaxBuffers) {
-        const auto slot = static_cast<std::size_t>(FCount);
+    const DWORD length =
+        CaptureBufferLength(FBufferSize, std::max<DWORD>(FRecordFormat.nBlockAlign, 1));
+    for (std::size_t queued = 0; queued < FMaxBuffers; ++queued) {
+        Slot& slot = (*FSlots)[queued];
         // A refused allocation ends the queueing like a refused prepare.
-        std::unique_ptr<char[]> buffer(new (std::nothrow) char[FBufferSize]);
+        std::unique_ptr<char[]> buffer(new (std::nothrow) char[length]);
         if (!buffer) return;
-        WAVEHDR& header = FHeaders[slot];
+        WAVEHDR& header = slot.header;
         header.lpData = buffer.get();
-        header.dwBufferLength = static_cast<DWORD>(FBufferSize);
+        header.dwBufferLength = length;
         header.dwFlags = 0;
         header.lpNext = nullptr;
         header.reserved = 0;
@@ -180,14 +231,16 @@ void TSorvanIn::QueueBuffers() {
             header.lpData = nullptr;
             return;
         }
-        FBuffers[slot] = std::move(buffer);
-        ++FCount;
+        slot.buffer = std::move(buffer);
+        slot.use = Slot::Use::circulating;
         if (waveInAddBuffer(FDeviceID, &header, WaveHeaderSize) != MMSYSERR_NOERROR) return;
     }
 }
 
-void TSorvanIn::HandleData(WAVEHDR& header) {
+void TSorvanIn::HandleData(Slot& slot) {
     const HWAVEIN device = FDeviceID;
+    const std::weak_ptr<bool> alive = FAlive;
+    WAVEHDR& header = slot.header;
     const DWORD recorded = std::min(header.dwBytesRecorded, header.dwBufferLength);
     if (recorded != 0) {
         FWaveFile.Append({header.lpData, recorded});
@@ -195,32 +248,50 @@ void TSorvanIn::HandleData(WAVEHDR& header) {
             if (OnData) OnData(this, header.lpData, static_cast<std::int32_t>(recorded));
         } catch (...) {
             // A handler that throws must not take the buffer out of circulation.
-            HandBack(header, device);
+            if (!alive.expired()) HandBack(slot, device);
             throw;
         }
+        if (alive.expired()) return;
     }
-    HandBack(header, device);
+    HandBack(slot, device);
 }
 
-void TSorvanIn::HandBack(WAVEHDR& header, HWAVEIN device) {
+void TSorvanIn::HandBack(Slot& slot, HWAVEIN device) {
     // The handler may have closed the device, and perhaps opened another:
-    // only a slot still in use on the same device goes back.
-    if (!FOpen || FDeviceID != device || SlotInUse(&header) < 0) return;
-    if (waveInPrepareHeader(FDeviceID, &header, WaveHeaderSize) == MMSYSERR_NOERROR) {
-        waveInAddBuffer(FDeviceID, &header, WaveHeaderSize);
+    // only a slot still circulating on the same device goes back.
+    if (!FOpen || FDeviceID != device || slot.use != Slot::Use::circulating) return;
+    if (waveInPrepareHeader(FDeviceID, &slot.header, WaveHeaderSize) == MMSYSERR_NOERROR) {
+        waveInAddBuffer(FDeviceID, &slot.header, WaveHeaderSize);
     }
 }
 
 void TSorvanIn::ReleaseBuffers() {
-    for (; FCount > 0; --FCount) {
-        const auto slot = static_cast<std::size_t>(FCount - 1);
-        waveInUnprepareHeader(FDeviceID, &FHeaders[slot], WaveHeaderSize);
-        FBuffers[slot].reset();
-        FHeaders[slot].lpData = nullptr;
+    for (auto slot = FSlots->rbegin(); slot != FSlots->rend(); ++slot) {
+        if (slot->use != Slot::Use::free) ReleaseBuffer(*slot);
     }
+}
+
+void TSorvanIn::ReleaseBuffer(Slot& slot) {
+    // Whatever the code, a buffer that would not unprepare may still be
+    // queued: the device could write into it.
+    if (waveInUnprepareHeader(FDeviceID, &slot.header, WaveHeaderSize) == MMSYSERR_NOERROR) {
+        FreeSlot(slot);
+    } else {
+        slot.use = Slot::Use::retired;
+    }
+}
+
+void TSorvanIn::FreeSlot(Slot& slot) {
+    slot.buffer.reset();
+    slot.header.lpData = nullptr;
+    slot.use = Slot::Use::free;
 }
 
 void TSorvanIn::OpenWAVFile() {
     if (FWaveFile.IsOpen()) return;
-    FWaveFile.Create(FFileName, FChannels, FSamples, FBits);
+    // The format the device records in: properties changed since open
+    // would describe bytes the file does not hold.
+    FWaveFile.Create(FFileName, FRecordFormat.nChannels,
+                     static_cast<std::int32_t>(FRecordFormat.nSamplesPerSec),
+                     FRecordFormat.wBitsPerSample);
 }

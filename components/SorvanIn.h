@@ -14,6 +14,7 @@
 #include <string>
 
 #include "components/SorvanWave.h"
+#include "components/WaveCalls.h"
 #include "components/WavFile.h"
 #include "framework/Classes.h"
 #include "framework/Events.h"
@@ -31,7 +32,9 @@ using TSVIBufferSize = std::int32_t;
 
 using TSVDataEvent = TMethodPtr<void(TObject* Sender, char* data, std::int32_t size)>;
 
-class TSorvanIn : public TComponent {
+// LastError() and LastErrorText() (from WaveInCalls) tell why the last device call
+// failed; they are not properties and never stored in forms.
+class TSorvanIn : public TComponent, public WaveInCalls {
   public:
     static constexpr TSVIBuffers MinBuffers = 1;
     static constexpr TSVIBuffers SlotCount = 9;
@@ -84,6 +87,12 @@ class TSorvanIn : public TComponent {
     // Completes and closes the recording file; nothing when none is open.
     void CloseWAVFile();
 
+    // Why the last recording file could not be created, or stopped growing
+    // before the recording ended: the system's error number (0 when nothing
+    // failed) and its text. Not properties: never stored in forms.
+    int FileError() const { return FWaveFile.Error(); }
+    std::string FileErrorText() const;
+
     // Handles the device's notifications; any other message goes to DefWindowProcA.
     void WndProc(TMessage& Message);
 
@@ -92,14 +101,44 @@ class TSorvanIn : public TComponent {
     TNotifyEvent OnClose;
 
   private:
+    // One capture buffer and its header. The device keeps the header's
+    // address while the buffer is queued.
+    struct Slot {
+        enum class Use : std::uint8_t {
+            free,
+            // allocated and prepared for the device; goes back after each delivery
+            circulating,
+            // taken out of circulation by close, but the device would not give
+            // it back: freed once it does, or once the device is closed
+            retired,
+        };
+        // The record is byte-packed; its pointer fields are kept at their
+        // natural alignment all the same.
+        alignas(alignof(void*)) WAVEHDR header{};
+        std::unique_ptr<char[]> buffer;
+        Use use = Use::free;
+    };
+    using Slots = std::array<Slot, SlotCount>;
+
+    // How often destruction tries to get the buffers back from a device that
+    // refuses to reset or close.
+    static constexpr int CloseAttemptsOnDestruction = 3;
+
     // Whether a notification comes from the device opened now.
     bool FromCurrentDevice(const TMessage& message) const;
-    // The slot in use that holds this header; -1 for any other header.
-    int SlotInUse(const WAVEHDR* header) const;
+    // The slot in use that holds this header; null for any other header.
+    Slot* SlotInUse(const WAVEHDR* header);
+    bool AnySlot(Slot::Use use) const;
     void QueueBuffers();
-    void HandleData(WAVEHDR& header);
-    void HandBack(WAVEHDR& header, HWAVEIN device);
+    void HandleData(Slot& slot);
+    void HandBack(Slot& slot, HWAVEIN device);
+    // Unprepares every slot in use, last first, and frees those the device
+    // gave back; the others are retired.
     void ReleaseBuffers();
+    // Unprepares one slot and frees its buffer; retires it when the device
+    // may still hold it.
+    void ReleaseBuffer(Slot& slot);
+    static void FreeSlot(Slot& slot);
     void OpenWAVFile();
 
     // The handle as an integer, for the property table.
@@ -115,13 +154,14 @@ class TSorvanIn : public TComponent {
     bool FOpen = false;
     bool FCapturing = false;
     HWAVEIN FDeviceID = nullptr;
+    // The format the device opened last records in.
+    WAVEFORMATEX FRecordFormat = MakePcmFormat(1, 8000, 8);
     std::string FFileName;
-    // Slots 0..FCount-1 hold a prepared buffer owned by FBuffers.
-    std::int32_t FCount = 0;
-    // The device keeps these addresses while a slot is queued, so the
-    // component is never copied or moved. The record is byte-packed; its
-    // pointer fields are kept at their natural alignment all the same.
-    alignas(alignof(void*)) std::array<WAVEHDR, SlotCount> FHeaders{};
-    std::array<std::unique_ptr<char[]>, SlotCount> FBuffers;
+    // Apart from the component, so that a device that never gives a buffer
+    // back can keep the slots it holds after the component is gone.
+    std::unique_ptr<Slots> FSlots = std::make_unique<Slots>();
     WavFile FWaveFile;
+    // Expires with the component: code that called a handler returns at once
+    // when the handler destroyed the component.
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

@@ -3,17 +3,34 @@
 #include <string>
 #include <vector>
 
+#include "components/LeftToDevice.h"
+
 TSorvanOut::TSorvanOut(TComponent* AOwner) : TComponent(AOwner) {
     FHandle = AllocateHWnd(TWndMethod(this, &TSorvanOut::WndProc));
 }
 
 TSorvanOut::~TSorvanOut() {
     close();
+    // A refused reset or close may be passing: a device left open is never
+    // closed by anyone else. One that keeps refusing keeps its blocks (below).
+    for (int retry = 1; retry < CloseAttemptsOnDestruction && FOpen; ++retry) close();
     // Blocks handed over while the device was closed were never written, and
-    // close drains the queue only while the device is open. A block that the
-    // device still holds (its reset failed and it would not close) stays: the
-    // device may still read it, so it is left to the device rather than freed.
+    // close drains the queue only while the device is open.
     DrainQueue();
+    // A closed device holds nothing, so what is left can go. A device that
+    // would not close may still read the blocks it holds: they are left to
+    // it, a bounded leak, rather than freed under its feet.
+    PlaybackQueue::Position at = FQueue.First();
+    while (at.entry != nullptr) {
+        WAVEHDR* const header = at.entry;
+        if (FOpen && BlockOf(header).holder != nullptr) {
+            LeaveToDevice(&BlockOf(header));
+            at = PlaybackQueue::Next(at);
+            continue;
+        }
+        at = FQueue.Unlink(at);
+        FreePlaybackBlock(header);
+    }
     DeallocateHWnd(FHandle);
 }
 
@@ -47,6 +64,11 @@ const TClassInfo& TSorvanOut::StaticClass() {
 }
 
 bool TSorvanOut::open() {
+    // A second device would take over DeviceID while the first still plays
+    // the queued blocks and nobody would ever close it: an open device is
+    // left as it is.
+    if (FOpen) return true;
+    ForgetLastError();
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FSampleBits);
     FOpen =
         waveOutOpen(&FDeviceID, static_cast<UINT>(DeviceIndex(FDevice)), &format,
@@ -61,53 +83,67 @@ bool TSorvanOut::playback(const void* data, std::int32_t size) {
     // a block that never reaches the device is freed by close or destruction.
     FQueue.Append(header);
     waveOutPrepareHeader(FDeviceID, header, WaveHeaderSize);
-    waveOutWrite(FDeviceID, header, WaveHeaderSize);
+    if (waveOutWrite(FDeviceID, header, WaveHeaderSize) == MMSYSERR_NOERROR) {
+        BlockOf(header).holder = FDeviceID;
+    }
     FPlaying = !FQueue.Empty();
     return FPlaying;
 }
 
 void TSorvanOut::reset() {
     if (!FPlaying) return;
-    waveOutReset(FDeviceID);
+    StopDevice();
     FPlaying = false;
 }
 
 void TSorvanOut::close() {
-    reset();
+    // After a refused reset the device may still be playing what it was
+    // given, though FPlaying is off: it is asked again.
+    if (FPlaying || FResetRefused) StopDevice();
+    FPlaying = false;
     if (!FOpen) return;
     DrainQueue();
     FPlaying = !FQueue.Empty();
     FOpen = waveOutClose(FDeviceID) != MMSYSERR_NOERROR;
+    if (!FOpen) FResetRefused = false;
 }
 
-void TSorvanOut::RemoveBuffer(WAVEHDR* header) {
+void TSorvanOut::StopDevice() {
+    FResetRefused = waveOutReset(FDeviceID) != MMSYSERR_NOERROR;
+}
+
+void TSorvanOut::RemoveBuffer(WAVEHDR* header, HWAVEOUT sender) {
     if (header != nullptr) {
         PlaybackQueue::Position at = FQueue.Find(header);
-        if (at.entry != nullptr) ReleaseBlock(at);
+        // Only the device that holds a block can give it back.
+        if (at.entry != nullptr && BlockOf(header).holder == sender) {
+            BlockOf(header).holder = nullptr;
+            ReleaseBlock(at);
+        }
     }
     FPlaying = !FQueue.Empty();
 }
 
-bool TSorvanOut::ReleaseBlock(PlaybackQueue::Position& at) {
+void TSorvanOut::ReleaseBlock(PlaybackQueue::Position& at) {
     WAVEHDR* const header = at.entry;
-    if (waveOutUnprepareHeader(FDeviceID, header, WaveHeaderSize) == WAVERR_STILLPLAYING) {
+    const HWAVEOUT holder = BlockOf(header).holder;
+    const bool unprepared =
+        waveOutUnprepareHeader(FDeviceID, header, WaveHeaderSize) == MMSYSERR_NOERROR;
+    if (!unprepared && holder != nullptr) {
+        // Whatever the code, the device may still read the block.
         at = PlaybackQueue::Next(at);
-        return false;
+        return;
     }
+    // Unprepared while held: the device has given it back and its
+    // notification, not handled yet, will arrive after the block is gone.
+    if (holder != nullptr) FLateDones.Expect(holder, header);
     at = FQueue.Unlink(at);
     FreePlaybackBlock(header);
-    return true;
 }
 
 void TSorvanOut::DrainQueue() {
     PlaybackQueue::Position at = FQueue.First();
-    while (at.entry != nullptr) {
-        const WAVEHDR* const header = at.entry;
-        // The device has returned this block and posted its notification,
-        // which will arrive after the block is gone.
-        const bool noticeOnItsWay = (header->dwFlags & WHDR_DONE) != 0;
-        if (ReleaseBlock(at) && noticeOnItsWay) FLateDones.Expect(FDeviceID, header);
-    }
+    while (at.entry != nullptr) ReleaseBlock(at);
 }
 
 void TSorvanOut::WndProc(TMessage& Message) {
@@ -123,7 +159,7 @@ void TSorvanOut::WndProc(TMessage& Message) {
             if (FLateDones.Consume(sender, header)) {
                 FPlaying = !FQueue.Empty();
             } else {
-                RemoveBuffer(header);
+                RemoveBuffer(header, sender);
             }
             if (OnDone) OnDone(this);
             break;

@@ -12,6 +12,7 @@
 #include "components/PlaybackLateDones.h"
 #include "components/PlaybackQueue.h"
 #include "components/SorvanWave.h"
+#include "components/WaveCalls.h"
 #include "framework/Classes.h"
 #include "framework/Events.h"
 #include "framework/Messages.h"
@@ -35,7 +36,9 @@ inline constexpr const char* TSVOutCapNames[] = {
     "ocStereo", "ocLRVolume", "ocPitch", "ocPlaybackRate", "ocSync", "ocVolume", "ocSampleAccurate",
 };
 
-class TSorvanOut : public TComponent {
+// LastError() and LastErrorText() (from WaveOutCalls) tell why the last device call
+// failed; they are not properties and never stored in forms.
+class TSorvanOut : public TComponent, public WaveOutCalls {
   public:
     explicit TSorvanOut(TComponent* AOwner);
     ~TSorvanOut() override;
@@ -95,14 +98,22 @@ class TSorvanOut : public TComponent {
     TNotifyEvent OnClose;
 
   private:
-    // Removes header if it is queued; then IsPlaying tells whether blocks remain.
-    void RemoveBuffer(WAVEHDR* header);
+    // Removes header if it is queued and sender is the device that holds it;
+    // then IsPlaying tells whether blocks remain.
+    void RemoveBuffer(WAVEHDR* header, HWAVEOUT sender);
     // Unprepares and frees the block at `at`, which then names the entry that
-    // followed it. A block the device still holds stays queued, `at` moves
-    // past it, and the result is false.
-    bool ReleaseBlock(PlaybackQueue::Position& at);
-    // Releases every queued block that the device no longer holds.
+    // followed it. A block that a device accepted and that would not
+    // unprepare may still be read by that device: it stays queued, `at` moves
+    // past it.
+    void ReleaseBlock(PlaybackQueue::Position& at);
+    // Releases every queued block that no device holds any more.
     void DrainQueue();
+    // Resets the device, noting whether it refused.
+    void StopDevice();
+
+    // How often destruction tries to get the blocks back from a device that
+    // refuses to reset or close.
+    static constexpr int CloseAttemptsOnDestruction = 3;
     // The number the capability and volume calls take for the selected device.
     UINT_PTR DeviceNumber() const;
     std::intptr_t DeviceIDValue() const { return reinterpret_cast<std::intptr_t>(FDeviceID); }
@@ -114,6 +125,8 @@ class TSorvanOut : public TComponent {
     TSVDev FDevice = wvMapper;
     bool FOpen = false;
     bool FPlaying = false;
+    // The last reset was refused: the device may still hold blocks.
+    bool FResetRefused = false;
     HWAVEOUT FDeviceID = nullptr;
     PlaybackQueue FQueue;
     PlaybackLateDones FLateDones;

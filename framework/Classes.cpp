@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 
 #include "framework/TypInfo.h"
 
@@ -10,6 +11,17 @@ bool IsValidIdent(std::string_view name) {
     const auto isPart = [](unsigned char c) { return std::isalnum(c) || c == '_'; };
     return !name.empty() && isStart(name.front()) && std::all_of(name.begin(), name.end(), isPart);
 }
+
+namespace {
+
+// Two names are the same when their keys are equal.
+std::string NameKey(std::string_view name) {
+    std::string key(name);
+    for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return key;
+}
+
+}  // namespace
 
 bool SameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -54,6 +66,7 @@ void TComponent::DestroyComponents() {
     while (!FComponents.empty()) {
         TComponent* last = FComponents.back();
         FComponents.pop_back();
+        Forget(last);
         last->FOwner = nullptr;
         delete last;
     }
@@ -70,6 +83,10 @@ void TComponent::SetName(const std::string& name) {
             throw EComponentError("A component named " + name + " already exists");
         }
     }
+    if (FOwner != nullptr) {
+        FOwner->Forget(this);
+        if (!name.empty()) FOwner->FNamed.emplace(NameKey(name), this);
+    }
     FName = name;
 }
 
@@ -82,9 +99,8 @@ TComponent* TComponent::Components(int index) const {
 
 TComponent* TComponent::FindComponent(std::string_view name) const {
     if (name.empty()) return nullptr;
-    const auto found = std::find_if(FComponents.begin(), FComponents.end(),
-                                    [&](const TComponent* c) { return SameText(c->FName, name); });
-    return found == FComponents.end() ? nullptr : *found;
+    const auto found = FNamed.find(NameKey(name));
+    return found == FNamed.end() ? nullptr : found->second;
 }
 
 void TComponent::InsertComponent(TComponent* component) {
@@ -94,12 +110,21 @@ void TComponent::InsertComponent(TComponent* component) {
     }
     if (component->FOwner != nullptr) component->FOwner->RemoveComponent(component);
     FComponents.push_back(component);
+    if (!component->FName.empty()) FNamed.emplace(NameKey(component->FName), component);
     component->FOwner = this;
 }
 
 void TComponent::RemoveComponent(TComponent* component) {
-    const auto found = std::find(FComponents.begin(), FComponents.end(), component);
-    if (found == FComponents.end()) return;
-    FComponents.erase(found);
+    // The component removed is most often the last one added.
+    const auto found = std::find(FComponents.rbegin(), FComponents.rend(), component);
+    if (found == FComponents.rend()) return;
+    FComponents.erase(std::next(found).base());
+    Forget(component);
     component->FOwner = nullptr;
+}
+
+void TComponent::Forget(const TComponent* component) {
+    if (component->FName.empty()) return;
+    const auto found = FNamed.find(NameKey(component->FName));
+    if (found != FNamed.end() && found->second == component) FNamed.erase(found);
 }

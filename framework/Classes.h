@@ -7,6 +7,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "framework/SysUtils.h"
@@ -58,11 +59,15 @@ class TComponent : public TObject {
 
   private:
     void DestroyComponents();
+    void Forget(const TComponent* component);
 
     TComponent* FOwner = nullptr;
     std::string FName;
     // Owning: the owner deletes these in its destructor.
     std::vector<TComponent*> FComponents;
+    // The named ones among them by lower-case name: every naming looks a
+    // name up, which stays cheap for an owner of thousands of components.
+    std::unordered_map<std::string, TComponent*> FNamed;
 };
 
 bool IsValidIdent(std::string_view name);

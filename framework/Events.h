@@ -4,9 +4,14 @@
 // from any callable (a lambda). It remembers the object it is bound to and,
 // when bound through a published method, that method's name, so that form
 // streaming can write the handler by name.
+//
+// A handler may assign any event while it runs, its own included, and may
+// destroy the object that holds the event: the callable it runs in is shared,
+// and the call keeps it alive until it returns.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -24,16 +29,17 @@ class TMethodPtr<void(Args...)> {
 
     template <class C>
     TMethodPtr(C* object, void (C::*method)(Args...), std::string methodName = {})
-        : call_([object, method](Args... args) { (object->*method)(std::forward<Args>(args)...); }),
+        : call_(std::make_shared<const Callable>(
+              [object, method](Args... args) { (object->*method)(std::forward<Args>(args)...); })),
           data_(boundObject(object)),
           methodName_(std::move(methodName)) {}
 
     template <class F>
     requires(!std::is_same_v<std::decay_t<F>, TMethodPtr> &&
              std::is_invocable_r_v<void, F&, Args...>) TMethodPtr(F&& function)
-        : call_(std::forward<F>(function)) {}
+        : call_(std::make_shared<const Callable>(std::forward<F>(function))) {}
 
-    bool Assigned() const { return static_cast<bool>(call_); }
+    bool Assigned() const { return call_ != nullptr && static_cast<bool>(*call_); }
     explicit operator bool() const { return Assigned(); }
 
     // The object the handler is bound to; null for a free callable.
@@ -41,7 +47,10 @@ class TMethodPtr<void(Args...)> {
     // The published method name it was bound through; empty otherwise.
     const std::string& MethodName() const { return methodName_; }
 
-    void operator()(Args... args) const { call_(std::forward<Args>(args)...); }
+    void operator()(Args... args) const {
+        const std::shared_ptr<const Callable> running = call_;
+        (*running)(std::forward<Args>(args)...);
+    }
 
   private:
     template <class C>
@@ -53,7 +62,9 @@ class TMethodPtr<void(Args...)> {
         }
     }
 
-    std::function<void(Args...)> call_;
+    using Callable = std::function<void(Args...)>;
+
+    std::shared_ptr<const Callable> call_;
     TObject* data_ = nullptr;
     std::string methodName_;
 };

@@ -42,12 +42,18 @@ class TLexer {
             token.Text = std::string(1, c);
             ++pos_;
         } else {
-            throw EReadError(line_, "Unexpected character '" + std::string(1, c) + "'");
+            throw EReadError(line_, "Unexpected character " + CharacterForMessage(c));
         }
         return token;
     }
 
   private:
+    // Binary bytes are named by their code, never copied into the message.
+    static std::string CharacterForMessage(char c) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code > 32 && code < 127) return "'" + std::string(1, c) + "'";
+        return "#" + std::to_string(code);
+    }
     static bool IsIdentStart(char c) {
         return std::isalpha(static_cast<unsigned char>(c)) || c == '_';
     }
@@ -80,10 +86,10 @@ class TLexer {
             std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
         if (pos_ == start || error == std::errc::invalid_argument ||
             end != digits.data() + digits.size()) {
-            throw EReadError(line_, "Invalid integer '" + digits + "'");
+            throw EReadError(line_, "Invalid integer '" + FormTextForMessage(digits) + "'");
         }
         if (error == std::errc::result_out_of_range) {
-            throw EReadError(line_, "Integer " + digits + " is out of range");
+            throw EReadError(line_, "Integer " + FormTextForMessage(digits) + " is out of range");
         }
         return value;
     }
@@ -133,9 +139,15 @@ class TParser {
     explicit TParser(std::string_view text) : lexer_(text) { Advance(); }
 
     TFormObject ParseRoot() {
-        TFormObject root = ParseObject();
+        TFormObject root = ParseObject(0);
         if (token_.Kind != TTokenKind::End) Fail("Unexpected text after the end of the form");
         return root;
+    }
+
+    TFormValue ParseLoneValue() {
+        TFormValue value = ParseValue();
+        if (token_.Kind != TTokenKind::End) Fail("Unexpected text after the value");
+        return value;
     }
 
   private:
@@ -161,8 +173,13 @@ class TParser {
         return name;
     }
 
-    TFormObject ParseObject() {
+    // `depth` counts the levels below the root.
+    TFormObject ParseObject(int depth) {
         if (!IsKeyword("object")) Fail("'object' expected");
+        if (depth > MaxFormNesting) {
+            Fail("Objects nested more than " + std::to_string(MaxFormNesting) +
+                 " levels below the root");
+        }
         TFormObject object{.Line = token_.Line};
         Advance();
         std::string first = ExpectIdentifier("Component name or class name");
@@ -176,7 +193,7 @@ class TParser {
         while (!IsKeyword("object") && !IsKeyword("end")) {
             object.Properties.push_back(ParseProperty());
         }
-        while (IsKeyword("object")) object.Children.push_back(ParseObject());
+        while (IsKeyword("object")) object.Children.push_back(ParseObject(depth + 1));
         if (!IsKeyword("end")) Fail("'end' expected");
         Advance();
         return object;
@@ -236,4 +253,14 @@ class TParser {
 
 TFormObject ParseForm(std::string_view text) {
     return TParser(text).ParseRoot();
+}
+
+TFormValue ParseFormValue(std::string_view text) {
+    return TParser(text).ParseLoneValue();
+}
+
+std::string FormTextForMessage(std::string_view text) {
+    constexpr std::size_t longest = 40;
+    if (text.size() <= longest) return std::string(text);
+    return std::string(text.substr(0, longest)) + "...";
 }

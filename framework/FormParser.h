@@ -32,5 +32,15 @@ struct TFormObject {
     std::vector<TFormObject> Children;
 };
 
-// Raises EReadError at the first syntax error.
+// Raises EReadError at the first syntax error, and for objects nested deeper
+// than MaxFormNesting below the root.
 TFormObject ParseForm(std::string_view text);
+
+// One property value alone, as it stands after "=" in a form; raises
+// EReadError when the text is anything else, such as a value followed by
+// more of a form.
+TFormValue ParseFormValue(std::string_view text);
+
+// A name or number from a form as error messages quote it: long ones are cut
+// short, so that a hostile file still gives a one-line message.
+std::string FormTextForMessage(std::string_view text);

@@ -2,9 +2,13 @@
 // registry, the property tables and the root's published methods; only then
 // are components created and properties set, in file order.
 #include <algorithm>
+#include <any>
+#include <array>
+#include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
+#include <unordered_set>
 
 #include "framework/ClassRegistry.h"
 #include "framework/FormParser.h"
@@ -17,6 +21,16 @@ std::int64_t EnumOrdinal(const TPropInfo& prop, std::string_view identifier) {
     const auto found = std::find_if(prop.EnumNames.begin(), prop.EnumNames.end(),
                                     [&](const std::string& n) { return SameText(n, identifier); });
     return found == prop.EnumNames.end() ? -1 : found - prop.EnumNames.begin();
+}
+
+std::string LowerCase(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower;
+}
+
+std::string AlreadyExists(std::string_view name) {
+    return "A component named " + FormTextForMessage(name) + " already exists";
 }
 
 const char* KindName(TTypeKind kind) {
@@ -60,19 +74,15 @@ class TFormChecker {
         for (const TFormProperty& property : object.Properties) {
             CheckProperty(property, objectClass);
         }
-        std::vector<std::string_view> names;
+        // Names compare ignoring case; a set keeps a form with many components linear.
+        std::unordered_set<std::string> names;
         for (const TFormObject& child : object.Children) {
             const TClassInfo& childClass = CreatableClass(child);
             if (!child.Name.empty()) {
                 const bool taken =
-                    std::any_of(names.begin(), names.end(),
-                                [&](std::string_view n) { return SameText(n, child.Name); }) ||
+                    !names.insert(LowerCase(child.Name)).second ||
                     (existing != nullptr && existing->FindComponent(child.Name) != nullptr);
-                if (taken) {
-                    throw EReadError(child.Line,
-                                     "A component named " + child.Name + " already exists");
-                }
-                names.push_back(child.Name);
+                if (taken) throw EReadError(child.Line, AlreadyExists(child.Name));
             }
             CheckObject(child, childClass, nullptr);
         }
@@ -80,11 +90,9 @@ class TFormChecker {
 
     static const TClassInfo& CreatableClass(const TFormObject& object) {
         const TClassInfo* found = GetClass(object.ClassName);
-        if (found == nullptr)
-            throw EReadError(object.Line, "Class " + object.ClassName + " not found");
-        if (found->Create == nullptr) {
-            throw EReadError(object.Line, "Class " + object.ClassName + " cannot be created");
-        }
+        const std::string where = "Class " + FormTextForMessage(object.ClassName);
+        if (found == nullptr) throw EReadError(object.Line, where + " not found");
+        if (found->Create == nullptr) throw EReadError(object.Line, where + " cannot be created");
         return *found;
     }
 
@@ -94,8 +102,8 @@ class TFormChecker {
             throw EReadError(property.Line, message);
         };
         const TPropInfo* prop = objectClass.FindProperty(property.Name);
-        const std::string where =
-            "Property " + property.Name + " of " + std::string(objectClass.Name);
+        const std::string where = "Property " + FormTextForMessage(property.Name) + " of " +
+                                  std::string(objectClass.Name);
         if (prop == nullptr) fail(where + " does not exist");
         if (prop->IsReadOnly()) fail(where + " is read-only");
         if (!prop->Stored) fail(where + " is not stored in forms");
@@ -108,15 +116,27 @@ class TFormChecker {
             fail(where + " cannot hold " + std::to_string(value.Integer));
         }
         if (prop->Kind == TTypeKind::tkEnumeration && EnumOrdinal(*prop, value.Text) < 0) {
-            fail(where + " has no value " + value.Text);
+            fail(where + " has no value " + FormTextForMessage(value.Text));
         }
         if (prop->Kind == TTypeKind::tkSet) {
             for (const std::string& element : value.Elements) {
-                if (EnumOrdinal(*prop, element) < 0) fail(where + " has no set element " + element);
+                if (EnumOrdinal(*prop, element) < 0) {
+                    fail(where + " has no set element " + FormTextForMessage(element));
+                }
             }
         }
-        if (prop->Kind == TTypeKind::tkMethod && rootClass_.FindMethod(value.Text) == nullptr) {
-            fail("Method " + value.Text + " not found in " + std::string(rootClass_.Name));
+        if (prop->Kind == TTypeKind::tkMethod) CheckHandler(property, *prop);
+    }
+
+    void CheckHandler(const TFormProperty& property, const TPropInfo& event) const {
+        const std::string method = "Method " + FormTextForMessage(property.Value.Text);
+        const TPublishedMethod* published = rootClass_.FindMethod(property.Value.Text);
+        if (published == nullptr) {
+            throw EReadError(property.Line,
+                             method + " not found in " + std::string(rootClass_.Name));
+        }
+        if (!published->Fits(event)) {
+            throw EReadError(property.Line, method + " does not fit event " + event.Name);
         }
     }
 
@@ -151,10 +171,7 @@ class TFormApplier {
                     break;
                 case TTypeKind::tkMethod: {
                     const TPublishedMethod& method = *root_.ClassType().FindMethod(value.Text);
-                    if (!prop.SetMethod(component, method.Bind(root_))) {
-                        throw EReadError(property.Line, "Method " + value.Text +
-                                                            " does not fit event " + property.Name);
-                    }
+                    prop.SetMethod(component, method.Bind(root_));
                     break;
                 }
             }
@@ -165,14 +182,103 @@ class TFormApplier {
     void CreateChildren(const TFormObject& object, TComponent& component) const {
         for (const TFormObject& child : object.Children) {
             TComponent* created = TFormChecker::CreatableClass(child).Create(&component);
-            created->SetName(child.Name);
+            NameCreated(*created, child);
             ApplyProperties(child, *created);
             CreateChildren(child, *created);
         }
     }
 
   private:
+    // The check saw only the file: a component may have created owned
+    // components of its own, whose names a child of it in the file can take.
+    static void NameCreated(TComponent& created, const TFormObject& child) {
+        try {
+            created.SetName(child.Name);
+        } catch (const EComponentError&) {
+            throw EReadError(child.Line, AlreadyExists(child.Name));
+        }
+    }
+
     TComponent& root_;
+};
+
+// What a read may change in an existing root, taken before anything is
+// applied, so that a setter or constructor that raises part way leaves the
+// root as it was: its name, the values of the properties the file sets and
+// its list of components.
+class TRootSnapshot {
+  public:
+    TRootSnapshot(TComponent& root, const TFormObject& form)
+        : root_(root), name_(root.Name()), componentCount_(root.ComponentCount()) {
+        const TClassInfo& rootClass = root.ClassType();
+        for (const TFormProperty& property : form.Properties) {
+            const TPropInfo& prop = *rootClass.FindProperty(property.Name);
+            TSavedValue saved{.Prop = &prop};
+            switch (prop.Kind) {
+                case TTypeKind::tkString:
+                    saved.Text = prop.GetStr(root);
+                    break;
+                case TTypeKind::tkMethod:
+                    saved.Handler = prop.GetHandler(root);
+                    break;
+                case TTypeKind::tkInteger:
+                case TTypeKind::tkEnumeration:
+                case TTypeKind::tkSet:
+                    saved.Ordinal = prop.GetOrd(root);
+                    break;
+            }
+            saved_.push_back(std::move(saved));
+        }
+    }
+
+    // Destroys the components the read created, then puts back the values
+    // in the reverse order of setting them, then the name. Each step is
+    // tried even when an earlier one raises: the read's own error is the
+    // one to report.
+    void Restore() const noexcept {
+        while (root_.ComponentCount() > componentCount_) {
+            delete root_.Components(root_.ComponentCount() - 1);
+        }
+        for (auto saved = saved_.rbegin(); saved != saved_.rend(); ++saved) {
+            try {
+                saved->PutBack(root_);
+            } catch (...) {
+            }
+        }
+        try {
+            root_.SetName(name_);
+        } catch (...) {
+        }
+    }
+
+  private:
+    struct TSavedValue {
+        const TPropInfo* Prop;
+        std::int64_t Ordinal = 0;
+        std::string Text;
+        std::any Handler;
+
+        void PutBack(TComponent& root) const {
+            switch (Prop->Kind) {
+                case TTypeKind::tkString:
+                    Prop->SetStr(root, Text);
+                    break;
+                case TTypeKind::tkMethod:
+                    Prop->SetMethod(root, Handler);
+                    break;
+                case TTypeKind::tkInteger:
+                case TTypeKind::tkEnumeration:
+                case TTypeKind::tkSet:
+                    Prop->SetOrd(root, Ordinal);
+                    break;
+            }
+        }
+    };
+
+    TComponent& root_;
+    std::string name_;
+    int componentCount_;
+    std::vector<TSavedValue> saved_;
 };
 
 bool ClassOrAncestorNamed(const TClassInfo& classInfo, std::string_view name) {
@@ -183,12 +289,23 @@ bool ClassOrAncestorNamed(const TClassInfo& classInfo, std::string_view name) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
+        throw EFOpenError("Cannot read file " + path + ": it is a folder");
+    }
     std::ifstream file(path, std::ios::binary);
     if (!file) throw EFOpenError("Cannot open file " + path);
-    std::ostringstream contents;
-    contents << file.rdbuf();
+    std::string contents;
+    std::array<char, 16384> chunk;
+    while (file.read(chunk.data(), chunk.size()) || file.gcount() > 0) {
+        contents.append(chunk.data(), static_cast<std::size_t>(file.gcount()));
+        if (contents.size() > MaxFormFileSize) {
+            throw EFOpenError("Cannot read file " + path + ": larger than the " +
+                              std::to_string(MaxFormFileSize >> 20) + " MiB a form file may hold");
+        }
+    }
     if (file.bad()) throw EFOpenError("Cannot read file " + path);
-    return contents.str();
+    return contents;
 }
 
 }  // namespace
@@ -197,29 +314,25 @@ void ReadComponentText(std::string_view text, TComponent& root) {
     const TFormObject form = ParseForm(text);
     const TClassInfo& rootClass = root.ClassType();
     if (!ClassOrAncestorNamed(rootClass, form.ClassName)) {
-        throw EReadError(form.Line, "The form is a " + form.ClassName + ", not a " +
-                                        std::string(rootClass.Name));
+        throw EReadError(form.Line, "The form is a " + FormTextForMessage(form.ClassName) +
+                                        ", not a " + std::string(rootClass.Name));
     }
     if (!form.Name.empty() && root.Owner() != nullptr) {
         const TComponent* other = root.Owner()->FindComponent(form.Name);
         if (other != nullptr && other != &root) {
-            throw EReadError(form.Line, "A component named " + form.Name + " already exists");
+            throw EReadError(form.Line, AlreadyExists(form.Name));
         }
     }
     TFormChecker(rootClass).CheckObject(form, rootClass, &root);
 
-    // Components created by this read are destroyed again if a setter fails.
-    const int existingCount = root.ComponentCount();
-    const std::string originalName = root.Name();
+    const TRootSnapshot before(root, form);
     try {
         if (!form.Name.empty()) root.SetName(form.Name);
         const TFormApplier applier(root);
         applier.ApplyProperties(form, root);
         applier.CreateChildren(form, root);
     } catch (...) {
-        while (root.ComponentCount() > existingCount)
-            delete root.Components(root.ComponentCount() - 1);
-        root.SetName(originalName);
+        before.Restore();
         throw;
     }
 }

@@ -4,11 +4,9 @@
 #include "framework/Streaming.h"
 #include "framework/TypInfo.h"
 
-namespace {
-
 // Printable characters go between quotes (a quote doubled), control
 // characters as #n codes: 'one'#13#10'two'.
-std::string QuoteString(std::string_view value) {
+std::string FormStringLiteral(std::string_view value) {
     if (value.empty()) return "''";
     std::string quoted;
     bool inQuotes = false;
@@ -28,6 +26,8 @@ std::string QuoteString(std::string_view value) {
     if (inQuotes) quoted += '\'';
     return quoted;
 }
+
+namespace {
 
 std::string ElementName(const TPropInfo& prop, std::int64_t ordinal, const TObject& object) {
     if (ordinal < 0 || ordinal >= static_cast<std::int64_t>(prop.EnumNames.size())) {
@@ -71,7 +71,7 @@ std::optional<std::string> PropertyValueText(const TPropInfo& prop, const TCompo
             return published->Name;
         }
         case TTypeKind::tkString:
-            return QuoteString(prop.GetStr(component));
+            return FormStringLiteral(prop.GetStr(component));
         case TTypeKind::tkInteger:
         case TTypeKind::tkEnumeration:
         case TTypeKind::tkSet:
@@ -92,6 +92,11 @@ std::optional<std::string> PropertyValueText(const TPropInfo& prop, const TCompo
 namespace {
 
 void WriteObject(std::string& out, const TComponent& component, const TComponent& root, int depth) {
+    if (depth > MaxFormNesting) {
+        throw EFilerError("Component " + component.Name() + " is nested more than " +
+                          std::to_string(MaxFormNesting) + " levels below " + root.Name() +
+                          ", deeper than a form can hold");
+    }
     const std::string indent(static_cast<std::size_t>(depth) * 2, ' ');
     out += indent + "object ";
     if (!component.Name().empty()) out += component.Name() + ": ";

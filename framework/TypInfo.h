@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -42,9 +43,13 @@ struct TPropInfo {
     std::function<void(TObject&, const std::string&)> SetStr;
     // An event: the object it is bound to and the published method name.
     std::function<std::pair<TObject*, std::string>(const TObject&)> GetMethod;
-    // Assigns a bound method made by TPublishedMethod::Bind; false when the
-    // method's signature does not fit the event.
+    // Assigns a bound method made by TPublishedMethod::Bind, or a handler
+    // GetHandler gave; false when its signature does not fit the event.
     std::function<bool(TObject&, const std::any&)> SetMethod;
+    // The event's handler as it is, whatever it is bound to, for SetMethod.
+    std::function<std::any(const TObject&)> GetHandler;
+    // The TMethodPtr type of an event.
+    const std::type_info* HandlerType = nullptr;
 
     bool IsReadOnly() const { return !SetOrd && !SetStr && !SetMethod; }
 };
@@ -54,6 +59,14 @@ struct TPublishedMethod {
     std::string Name;
     // A TMethodPtr of the method's own signature, bound to object and named.
     std::function<std::any(TObject& object)> Bind;
+    // The type Bind returns.
+    const std::type_info* HandlerType = nullptr;
+
+    // Whether an event property can be bound to this method.
+    bool Fits(const TPropInfo& event) const {
+        return HandlerType != nullptr && event.HandlerType != nullptr &&
+               *HandlerType == *event.HandlerType;
+    }
 };
 
 struct TClassInfo {
@@ -182,6 +195,10 @@ TPropInfo EventProperty(std::string name, TMethodPtr<Sig> C::*field) {
                 static_cast<C&>(o).*field = *handler;
                 return true;
             },
+        .GetHandler = [field](const TObject& o) -> std::any {
+            return static_cast<const C&>(o).*field;
+        },
+        .HandlerType = &typeid(TMethodPtr<Sig>),
     };
 }
 
@@ -193,6 +210,7 @@ TPublishedMethod PublishedMethod(std::string name, void (C::*method)(Args...)) {
         .Bind = [method, name](TObject& o) -> std::any {
             return TMethodPtr<void(Args...)>(&static_cast<C&>(o), method, name);
         },
+        .HandlerType = &typeid(TMethodPtr<void(Args...)>),
     };
 }
 

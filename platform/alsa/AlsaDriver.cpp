@@ -7,28 +7,15 @@
 
 #include "platform/alsa/AlsaStream.h"
 #include "platform/alsa/Devices.h"
-#include "platform/alsa/Faults.h"
 
 namespace sorvan::alsa {
 
 namespace {
 
 using wave::Direction;
-using wave::Fn;
 
 // ALSA reports its errors on stderr; this driver reports them as codes.
 void quiet(const char*, int, const char*, int, const char*, ...) {}
-
-// The stream an open call on this thread has just created; the call's
-// report to the driver then tells its handle.
-thread_local AlsaStream* opening = nullptr;
-
-bool isOpen(Fn fn) {
-    return fn == Fn::waveInOpen || fn == Fn::waveOutOpen;
-}
-bool isClose(Fn fn) {
-    return fn == Fn::waveInClose || fn == Fn::waveOutClose;
-}
 
 class AlsaDriver final : public wave::Driver {
   public:
@@ -61,17 +48,16 @@ class AlsaDriver final : public wave::Driver {
             return resultOf(e);
         }
         Geometry geometry;
-        if (int e = configure(pcm.get(), direction, format, geometry); e < 0) return resultOf(e);
-        std::unique_ptr<AlsaStream> created;
+        if (int e = configure(pcm.get(), direction, format, defaultPeriod(format), geometry); e < 0) {
+            return resultOf(e);
+        }
         try {
-            created = std::make_unique<AlsaStream>(
+            stream = std::make_unique<AlsaStream>(
                 std::move(pcm), direction, format, geometry, host,
                 direction == Direction::output ? volumes_[index] : nullptr);
         } catch (const std::system_error&) {
             return MMSYSERR_NOMEM;  // no thread or eventfd to be had
         }
-        opening = created.get();
-        stream = std::move(created);
         return MMSYSERR_NOERROR;
     }
 
@@ -81,19 +67,6 @@ class AlsaDriver final : public wave::Driver {
 
     MMRESULT setVolume(std::size_t index, DWORD volume) override {
         return volumes_[index]->set(volume);
-    }
-
-    std::optional<MMRESULT> intercept(const Call& call) override { return faults::refusal(call); }
-
-    void returned(const Call& call, MMRESULT result) override {
-        if (isOpen(call.fn)) {
-            if (result == MMSYSERR_NOERROR && call.handle != 0 && opening != nullptr) {
-                opening->setHandle(call.handle);
-            }
-            opening = nullptr;
-        } else if (isClose(call.fn) && result == MMSYSERR_NOERROR) {
-            faults::forget(call.handle);
-        }
     }
 
   private:

@@ -82,6 +82,7 @@ inline constexpr MMRESULT MMSYSERR_INVALHANDLE = 5;
 inline constexpr MMRESULT MMSYSERR_NODRIVER = 6;
 inline constexpr MMRESULT MMSYSERR_NOMEM = 7;
 inline constexpr MMRESULT MMSYSERR_NOTSUPPORTED = 8;
+inline constexpr MMRESULT MMSYSERR_BADERRNUM = 9;
 inline constexpr MMRESULT MMSYSERR_INVALFLAG = 10;
 inline constexpr MMRESULT MMSYSERR_INVALPARAM = 11;
 inline constexpr MMRESULT WAVERR_BADFORMAT = 32;
@@ -186,3 +187,9 @@ MMRESULT waveOutWrite(HWAVEOUT hwo, LPWAVEHDR pwh, UINT cbwh);
 MMRESULT waveOutReset(HWAVEOUT hwo);
 MMRESULT waveOutPause(HWAVEOUT hwo);
 MMRESULT waveOutRestart(HWAVEOUT hwo);
+
+// The system's text for a result code, cut to cchText bytes with its
+// terminator; MAXERRORLENGTH always holds the whole text.
+inline constexpr UINT MAXERRORLENGTH = 256;
+MMRESULT waveInGetErrorTextA(MMRESULT mmrError, LPSTR pszText, UINT cchText);
+MMRESULT waveOutGetErrorTextA(MMRESULT mmrError, LPSTR pszText, UINT cchText);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/wave/Handles.h"
+#include "platform/wave/HeaderRules.h"
 
 namespace sorvan::wave::calls {
 
@@ -35,13 +36,14 @@ std::optional<std::size_t> deviceByNumber(Driver& driver, Direction direction, U
 struct Target {
     std::shared_ptr<Driver> driver;
     std::optional<std::size_t> device;
+    bool lost = false;  // named by the handle of a stream whose device is gone
 };
 
 // A device named by number, WAVE_MAPPER or the handle of an open stream.
 Target deviceOrHandle(Direction direction, UINT_PTR id) {
     if (!isDeviceNumber(id) && !isMapper(id)) {
         if (auto stream = handles::find(id, direction)) {
-            return {stream->driver(), stream->device()};
+            return {stream->driver(), stream->device(), stream->isLost()};
         }
         return {currentDriver(), std::nullopt};
     }
@@ -105,38 +107,39 @@ bool validHeader(const WAVEHDR* header, UINT size) {
     return header != nullptr && size >= sizeof(WAVEHDR);
 }
 
-MMRESULT headerCall(Fn fn, Stream* stream, WAVEHDR* header, UINT size) {
+HeaderCall headerCallOf(Fn fn) {
     switch (fn) {
         case Fn::waveInPrepareHeader:
         case Fn::waveOutPrepareHeader:
-            if (!validHeader(header, size)) return MMSYSERR_INVALPARAM;
-            if (header->dwFlags & WHDR_PREPARED) return MMSYSERR_NOERROR;
-            if (stream == nullptr) return MMSYSERR_INVALHANDLE;
-            return stream->prepare(*header);
+            return HeaderCall::prepare;
         case Fn::waveInUnprepareHeader:
         case Fn::waveOutUnprepareHeader:
-            if (!validHeader(header, size)) return MMSYSERR_INVALPARAM;
-            if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-            if (!(header->dwFlags & WHDR_PREPARED)) return MMSYSERR_NOERROR;
-            if (stream == nullptr) return MMSYSERR_INVALHANDLE;
-            return stream->unprepare(*header);
+            return HeaderCall::unprepare;
         case Fn::waveInAddBuffer:
-            if (!validHeader(header, size)) return MMSYSERR_INVALPARAM;
-            if (!(header->dwFlags & WHDR_PREPARED)) return WAVERR_UNPREPARED;
-            if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-            if (stream == nullptr) return MMSYSERR_INVALHANDLE;
-            return stream->addBuffer(*header);
-        case Fn::waveOutWrite:
-            if (stream == nullptr) return MMSYSERR_INVALHANDLE;
-            if (!validHeader(header, size)) return MMSYSERR_INVALPARAM;
-            if (!(header->dwFlags & WHDR_PREPARED) || header->lpData == nullptr) {
-                return WAVERR_UNPREPARED;
-            }
-            if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-            return stream->write(*header);
+            return HeaderCall::addBuffer;
         default:
-            return MMSYSERR_NOTSUPPORTED;
+            return HeaderCall::write;
     }
+}
+
+MMRESULT headerCall(Fn fn, Stream* stream, WAVEHDR* header, UINT size) {
+    const HeaderCall kind = headerCallOf(fn);
+    if (kind == HeaderCall::write && stream == nullptr) return MMSYSERR_INVALHANDLE;
+    if (!validHeader(header, size)) return MMSYSERR_INVALPARAM;
+    // No open stream can be moving a header passed with a handle that names none.
+    if (stream == nullptr)
+        return headerVerdict(kind, *header, false).value_or(MMSYSERR_INVALHANDLE);
+    switch (kind) {
+        case HeaderCall::prepare:
+            return stream->prepare(*header);
+        case HeaderCall::unprepare:
+            return stream->unprepare(*header);
+        case HeaderCall::addBuffer:
+            return stream->addBuffer(*header);
+        case HeaderCall::write:
+            return stream->write(*header);
+    }
+    return MMSYSERR_NOTSUPPORTED;
 }
 
 MMRESULT controlCall(Fn fn, Stream& stream) {
@@ -196,6 +199,7 @@ MMRESULT getDevCaps(Fn fn, UINT_PTR id, void* caps, UINT size) {
     return observed(call, *target.driver, target.device.has_value(), [&] {
         if (caps == nullptr) return MMSYSERR_INVALPARAM;
         if (!target.device) return MMSYSERR_BADDEVICEID;
+        if (target.lost) return MMSYSERR_NODRIVER;
         const DeviceInfo info = target.driver->device(direction, *target.device);
         if (direction == Direction::input) {
             copyCaps<WAVEINCAPSA>(info, caps, size);
@@ -281,6 +285,7 @@ MMRESULT getVolume(UINT_PTR id, DWORD* volume) {
     return observed(call, *target.driver, named == MMSYSERR_NOERROR, [&] {
         if (volume == nullptr) return MMSYSERR_INVALPARAM;
         if (named != MMSYSERR_NOERROR) return named;
+        if (target.lost) return MMSYSERR_NODRIVER;
         if (!(volumeSupport(target) & WAVECAPS_VOLUME)) return MMSYSERR_NOTSUPPORTED;
         DWORD value = 0;
         const MMRESULT result = target.driver->getVolume(*target.device, value);
@@ -298,6 +303,7 @@ MMRESULT setVolume(UINT_PTR id, DWORD volume) {
         .fn = Fn::waveOutSetVolume, .deviceId = id, .device = target.device, .volume = volume};
     return observed(call, *target.driver, named == MMSYSERR_NOERROR, [&] {
         if (named != MMSYSERR_NOERROR) return named;
+        if (target.lost) return MMSYSERR_NODRIVER;
         const DWORD support = volumeSupport(target);
         if (!(support & WAVECAPS_VOLUME)) return MMSYSERR_NOTSUPPORTED;
         const DWORD stored = (support & WAVECAPS_LRVOLUME) ? volume : (volume & 0xFFFF);

@@ -1,8 +1,8 @@
 // The driver interface under the waveform audio core.
 //
-// The core (platform/wave/Core.cpp) implements every waveIn*/waveOut* call:
-// argument checks, handles, header flags, the queues of buffers and blocks,
-// and the notifications. A driver only knows its devices and moves frames.
+// The core (platform/wave/Calls.cpp and Stream.cpp) implements every
+// waveIn*/waveOut* call: argument checks, handles, header flags, the queues
+// of buffers and blocks, and the notifications. A driver only knows its devices and moves frames.
 //
 // How frames move
 //   The core opens a device with Driver::open, giving the driver a
@@ -16,7 +16,10 @@
 //       a driver that has its frames elsewhere already;
 //     - host.play(out) on an output stream: the core copies the next bytes
 //       of the queued blocks into `out` and returns every block whose last
-//       byte was taken (the block counts as played once the driver has it).
+//       byte was taken (the block counts as played once the driver has it);
+//     - host.playHeld(out) and host.heard(bytes) instead, for a driver that
+//       knows what its device has played: a block is returned once the
+//       device has played its last byte.
 //   All take whole frames only and return how many bytes they moved. They
 //   do nothing (and return 0 or an empty span) while the core has the
 //   stream stopped, so a driver thread that races with a stop, reset or
@@ -26,10 +29,17 @@
 //   always end it, with captured(0) when nothing arrived.
 //   host.pendingBytes() tells how much the queue can take (input) or still
 //   holds (output), for a driver that moves frames "as fast as given".
+//   host.deviceLost() tells the core the device is gone for good: the core
+//   returns every queued header at once and refuses to move frames again.
 //
 // When the core calls the driver
 //   start()       input: waveInStart; output: a write while not playing.
-//   stop()        input: waveInStop/Reset; output: waveOutReset/Pause.
+//   stop()        input: waveInStop/Reset; output: waveOutReset, and a
+//                 close or reset of a paused stream.
+//   pause()       output: waveOutPause while playing. What the device holds
+//                 must play after resume(), not be thrown away: the blocks
+//                 it came from were already returned.
+//   resume()      output: waveOutRestart after a pause().
 //   dataQueued()  a buffer or block was queued; a driver that sleeps while
 //                 there is nothing to move wakes up here.
 //   ~DriverStream the device is closed (or the open is rolled back).
@@ -85,9 +95,24 @@ class StreamHost {
     // Output: fills `out` (whole frames) from the queued blocks; returns the
     // bytes written, 0 when nothing is queued or the stream is stopped.
     virtual std::size_t play(std::span<std::byte> out) = 0;
+    // Output: as play(), but a block whose last byte was taken stays queued
+    // until heard() reaches its end.
+    virtual std::size_t playHeld(std::span<std::byte> out) { return play(out); }
+    // Output: the device has played `bytes` more of what playHeld gave it
+    // (or will never play them: dropped by a stop or an xrun). Returns, in
+    // order, every block now played to its end.
+    virtual void heard(std::size_t) {}
     // Input: free space left in the queued buffers; output: bytes still to
     // play. 0 while stopped.
     virtual std::size_t pendingBytes() = 0;
+    // The length of the head buffer or block, 0 when none is queued: a
+    // driver may size its transfers to the application's headers.
+    virtual std::size_t headBytes() { return 0; }
+    // The device is gone (unplugged): every queued header comes back done,
+    // with its notification, and from now on the stream moves no frames and
+    // refuses to start. Called from the driver's own thread with no lend
+    // open; the driver calls the host no more after it.
+    virtual void deviceLost() = 0;
 
   protected:
     ~StreamHost() = default;
@@ -99,6 +124,9 @@ class DriverStream {
     virtual ~DriverStream() = default;
     virtual MMRESULT start() = 0;
     virtual MMRESULT stop() = 0;
+    // A driver whose device holds nothing of its own may pause by stopping.
+    virtual MMRESULT pause() { return stop(); }
+    virtual MMRESULT resume() { return start(); }
     virtual void dataQueued() {}
 };
 

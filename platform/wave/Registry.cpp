@@ -30,11 +30,16 @@ class NoDevices final : public Driver {
     MMRESULT setVolume(std::size_t, DWORD) override { return MMSYSERR_NODRIVER; }
 };
 
+// Creating a driver can take long (the alsa driver opens every PCM and
+// mixer), so it happens outside `mutex`: calls that find a driver in place,
+// and registrations, never wait for one being made.
 struct Registry {
     std::mutex mutex;
     std::vector<std::pair<std::string, DriverFactory>> factories;
     std::shared_ptr<Driver> current;
     std::string currentName;
+    // Serialises the first choice, so that only one default driver is made.
+    std::mutex choosing;
 };
 
 // Never destroyed: streams may outlive static destruction order.
@@ -43,8 +48,10 @@ Registry& registry() {
     return instance;
 }
 
-const DriverFactory* factoryOf(Registry& r, std::string_view name) {
-    for (const auto& [entry, factory] : r.factories) {
+using Factories = std::vector<std::pair<std::string, DriverFactory>>;
+
+const DriverFactory* factoryOf(const Factories& factories, std::string_view name) {
+    for (const auto& [entry, factory] : factories) {
         if (entry == name) return &factory;
     }
     return nullptr;
@@ -52,8 +59,8 @@ const DriverFactory* factoryOf(Registry& r, std::string_view name) {
 
 // The first driver other than the sim that has a device, else the sim.
 // `chosen` gets the name of the driver returned.
-std::shared_ptr<Driver> chooseAutomatically(Registry& r, std::string& chosen) {
-    for (const auto& [name, factory] : r.factories) {
+std::shared_ptr<Driver> chooseAutomatically(const Factories& factories, std::string& chosen) {
+    for (const auto& [name, factory] : factories) {
         if (name == simName) continue;
         auto driver = factory();
         if (driver != nullptr && (driver->deviceCount(Direction::input) > 0 ||
@@ -62,14 +69,20 @@ std::shared_ptr<Driver> chooseAutomatically(Registry& r, std::string& chosen) {
             return driver;
         }
     }
-    const DriverFactory* sim = factoryOf(r, simName);
+    const DriverFactory* sim = factoryOf(factories, simName);
     chosen = simName;
     return sim != nullptr ? (*sim)() : nullptr;
 }
 
+// Makes the driver `name` names, with the registry unlocked.
 std::shared_ptr<Driver> create(Registry& r, std::string_view name, std::string& chosen) {
-    if (name == autoName) return chooseAutomatically(r, chosen);
-    const DriverFactory* factory = factoryOf(r, name);
+    Factories factories;
+    {
+        std::lock_guard lock(r.mutex);
+        factories = r.factories;
+    }
+    if (name == autoName) return chooseAutomatically(factories, chosen);
+    const DriverFactory* factory = factoryOf(factories, name);
     chosen = name;
     return factory != nullptr ? (*factory)() : nullptr;
 }
@@ -98,7 +111,9 @@ Direction directionOf(Fn fn) {
 bool registerDriver(std::string_view name, DriverFactory factory) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
-    if (name == autoName || factory == nullptr || factoryOf(r, name) != nullptr) return false;
+    if (name == autoName || factory == nullptr || factoryOf(r.factories, name) != nullptr) {
+        return false;
+    }
     r.factories.emplace_back(std::string(name), std::move(factory));
     return true;
 }
@@ -113,10 +128,10 @@ std::vector<std::string> driverNames() {
 
 bool selectDriver(std::string_view name) {
     auto& r = registry();
-    std::lock_guard lock(r.mutex);
     std::string chosen;
     auto driver = create(r, name, chosen);
     if (driver == nullptr) return false;
+    std::lock_guard lock(r.mutex);
     r.current = std::move(driver);
     r.currentName = std::move(chosen);
     return true;
@@ -131,15 +146,28 @@ void useDriver(std::shared_ptr<Driver> driver) {
 
 std::shared_ptr<Driver> currentDriver() {
     auto& r = registry();
+    {
+        std::lock_guard lock(r.mutex);
+        if (r.current != nullptr) return r.current;
+    }
+    std::lock_guard choosing(r.choosing);
+    {
+        std::lock_guard lock(r.mutex);
+        if (r.current != nullptr) return r.current;
+    }
+    std::shared_ptr<Driver> chosen;
+    std::string chosenName;
+    if (const char* wanted = std::getenv("SORVAN_AUDIO")) chosen = create(r, wanted, chosenName);
+    if (chosen == nullptr) chosen = create(r, autoName, chosenName);
+    if (chosen == nullptr) {
+        chosen = std::make_shared<NoDevices>();
+        chosenName.clear();
+    }
     std::lock_guard lock(r.mutex);
+    // A driver selected meanwhile wins over the default.
     if (r.current == nullptr) {
-        const char* wanted = std::getenv("SORVAN_AUDIO");
-        if (wanted != nullptr) r.current = create(r, wanted, r.currentName);
-        if (r.current == nullptr) r.current = create(r, autoName, r.currentName);
-        if (r.current == nullptr) {
-            r.current = std::make_shared<NoDevices>();
-            r.currentName.clear();
-        }
+        r.current = std::move(chosen);
+        r.currentName = std::move(chosenName);
     }
     return r.current;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/wave/HeaderRules.h"
+
 namespace sorvan::wave {
 
 namespace {
@@ -44,18 +46,17 @@ UINT Stream::doneMessage() const {
 
 MMRESULT Stream::prepare(WAVEHDR& header) {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     std::lock_guard data(data_);
-    if (header.dwFlags & WHDR_PREPARED) return MMSYSERR_NOERROR;
+    if (const auto verdict = headerVerdict(HeaderCall::prepare, header, open_)) return *verdict;
+    if (lost_) return MMSYSERR_NODRIVER;
     header.dwFlags = (header.dwFlags | WHDR_PREPARED) & ~(WHDR_DONE | WHDR_INQUEUE);
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT Stream::unprepare(WAVEHDR& header) {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     std::lock_guard data(data_);
-    if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+    if (const auto verdict = headerVerdict(HeaderCall::unprepare, header, open_)) return *verdict;
     header.dwFlags &= ~WHDR_PREPARED;
     return MMSYSERR_NOERROR;
 }
@@ -73,12 +74,14 @@ void Stream::append(WAVEHDR& header) {
 
 MMRESULT Stream::addBuffer(WAVEHDR& header) {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
-    // A buffer with room but nowhere to put the frames would be written through null.
-    if (header.lpData == nullptr && header.dwBufferLength != 0) return MMSYSERR_INVALPARAM;
     {
         std::lock_guard data(data_);
-        if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+        if (const auto verdict = headerVerdict(HeaderCall::addBuffer, header, open_)) {
+            return *verdict;
+        }
+        // A buffer with room but nowhere to put the frames would be written through null.
+        if (header.lpData == nullptr && header.dwBufferLength != 0) return MMSYSERR_INVALPARAM;
+        if (lost_) return MMSYSERR_NODRIVER;
         header.dwBytesRecorded = 0;
         append(header);
         if (running_) retireFinishedHeads();
@@ -89,12 +92,13 @@ MMRESULT Stream::addBuffer(WAVEHDR& header) {
 
 MMRESULT Stream::write(WAVEHDR& header) {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     bool startNow = false;
     {
         std::lock_guard data(data_);
-        if (header.dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+        if (const auto verdict = headerVerdict(HeaderCall::write, header, open_)) return *verdict;
+        if (lost_) return MMSYSERR_NODRIVER;
         startNow = !running_ && !paused_;
+        if (startNow) listening_ = true;
     }
     if (startNow) {
         if (const MMRESULT result = driverStream_->start(); result != MMSYSERR_NOERROR) {
@@ -103,6 +107,8 @@ MMRESULT Stream::write(WAVEHDR& header) {
     }
     {
         std::lock_guard data(data_);
+        // Lost while the driver started: nothing would ever return the block.
+        if (lost_) return MMSYSERR_NODRIVER;
         append(header);
         if (startNow) running_ = true;
         if (running_) retireFinishedHeads();
@@ -111,32 +117,40 @@ MMRESULT Stream::write(WAVEHDR& header) {
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT Stream::startDriver() {
-    if (const MMRESULT result = driverStream_->start(); result != MMSYSERR_NOERROR) return result;
+MMRESULT Stream::startDriver(Resumption resumption) {
     {
         std::lock_guard data(data_);
+        listening_ = true;
+    }
+    DriverStream& driver = *driverStream_;
+    const MMRESULT result = resumption == Resumption::afterPause ? driver.resume() : driver.start();
+    if (result != MMSYSERR_NOERROR) return result;
+    {
+        std::lock_guard data(data_);
+        if (lost_) return MMSYSERR_NODRIVER;
         running_ = true;
         retireFinishedHeads();
     }
-    driverStream_->dataQueued();
+    driver.dataQueued();
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT Stream::start() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     {
         std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+        if (lost_) return MMSYSERR_NODRIVER;
         if (running_) return MMSYSERR_NOERROR;
     }
-    return startDriver();
+    return startDriver(Resumption::fresh);
 }
 
 MMRESULT Stream::stop() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     {
         std::unique_lock data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
         if (!running_) return MMSYSERR_NOERROR;
         waitForLendToEnd(data);
         running_ = false;
@@ -148,45 +162,54 @@ MMRESULT Stream::stop() {
 
 MMRESULT Stream::reset() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
-    bool wasRunning = false;
+    bool driverMoving = false;
     {
         std::unique_lock data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
         waitForLendToEnd(data);
-        wasRunning = running_;
+        driverMoving = running_ || driverPaused_;
         running_ = false;
         paused_ = false;
         retireAll();
     }
-    if (wasRunning) driverStream_->stop();
+    // A paused driver still holds frames, which a reset throws away.
+    driverPaused_ = false;
+    if (driverMoving) driverStream_->stop();
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT Stream::pause() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     bool wasRunning = false;
     {
         std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+        if (lost_) return MMSYSERR_NODRIVER;
         if (paused_) return MMSYSERR_NOERROR;
         paused_ = true;
         wasRunning = running_;
         running_ = false;
     }
-    if (wasRunning) driverStream_->stop();
+    if (wasRunning) driverPaused_ = driverStream_->pause() == MMSYSERR_NOERROR;
     return MMSYSERR_NOERROR;
 }
 
 MMRESULT Stream::restart() {
     std::lock_guard control(control_);
-    if (!open_) return MMSYSERR_INVALHANDLE;
     {
         std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+        if (lost_) return MMSYSERR_NODRIVER;
         if (!paused_) return MMSYSERR_NOERROR;
         paused_ = false;
-        if (head_ == nullptr) return MMSYSERR_NOERROR;
+        // A driver that could not pause threw away what it held.
+        if (!driverPaused_) retireHeld();
+        // Without a paused driver there is nothing to play until a write.
+        if (!driverPaused_ && head_ == nullptr) return MMSYSERR_NOERROR;
     }
-    return startDriver();
+    const Resumption resumption = driverPaused_ ? Resumption::afterPause : Resumption::fresh;
+    driverPaused_ = false;
+    return startDriver(resumption);
 }
 
 MMRESULT Stream::close() {
@@ -194,7 +217,7 @@ MMRESULT Stream::close() {
     {
         std::lock_guard data(data_);
         if (!open_) return MMSYSERR_INVALHANDLE;
-        if (head_ != nullptr) return WAVERR_STILLPLAYING;
+        if (head_ != nullptr || heldHead_ != nullptr) return WAVERR_STILLPLAYING;
         open_ = false;
         running_ = false;
     }
@@ -203,6 +226,18 @@ MMRESULT Stream::close() {
     std::lock_guard data(data_);
     notifier_.notify(handle_, direction_ == Direction::input ? MM_WIM_CLOSE : MM_WOM_CLOSE, 0);
     return MMSYSERR_NOERROR;
+}
+
+bool Stream::isLost() {
+    std::lock_guard data(data_);
+    return lost_;
+}
+
+void Stream::deviceLost() {
+    std::lock_guard data(data_);
+    lost_ = true;
+    running_ = false;
+    retireAll();
 }
 
 void Stream::retireHead() {
@@ -216,7 +251,52 @@ void Stream::retireHead() {
 }
 
 void Stream::retireAll() {
+    retireHeld();
     while (head_ != nullptr) retireHead();
+}
+
+void Stream::retireHeld() {
+    listening_ = false;
+    heldHeard_ = 0;
+    while (heldHead_ != nullptr) {
+        WAVEHDR* header = heldHead_;
+        heldHead_ = header->lpNext;
+        header->lpNext = nullptr;
+        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+    }
+    heldTail_ = nullptr;
+}
+
+void Stream::finishHead() {
+    if (!holding_) {
+        retireHead();
+        return;
+    }
+    WAVEHDR* header = head_;
+    head_ = header->lpNext;
+    if (head_ == nullptr) tail_ = nullptr;
+    header->lpNext = nullptr;
+    headPlayed_ = 0;
+    if (heldTail_ == nullptr) {
+        heldHead_ = header;
+    } else {
+        heldTail_->lpNext = header;
+    }
+    heldTail_ = header;
+    retireHeard();
+}
+
+void Stream::retireHeard() {
+    while (heldHead_ != nullptr && heldHeard_ >= playable(*heldHead_)) {
+        WAVEHDR* header = heldHead_;
+        heldHeard_ -= playable(*header);
+        heldHead_ = header->lpNext;
+        if (heldHead_ == nullptr) heldTail_ = nullptr;
+        header->lpNext = nullptr;
+        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+    }
 }
 
 void Stream::retireFinishedHeads() {
@@ -225,7 +305,7 @@ void Stream::retireFinishedHeads() {
             retireHead();
         }
     } else {
-        while (head_ != nullptr && head_->dwBufferLength == 0) retireHead();
+        while (head_ != nullptr && playable(*head_) == 0) finishHead();
     }
 }
 
@@ -277,17 +357,31 @@ std::size_t Stream::play(std::span<std::byte> out) {
     std::size_t written = 0;
     while (written < bytes && head_ != nullptr) {
         WAVEHDR& head = *head_;
-        const std::size_t count = std::min(head.dwBufferLength - headPlayed_, bytes - written);
+        const std::size_t count = std::min(playable(head) - headPlayed_, bytes - written);
         std::memcpy(out.data() + written, head.lpData + headPlayed_, count);
         headPlayed_ += count;
         written += count;
-        if (headPlayed_ == head.dwBufferLength) retireHead();
+        if (headPlayed_ == playable(head)) finishHead();
         retireFinishedHeads();
     }
-    // Blocks that end inside a frame: the frame is completed with zeros.
-    const std::size_t padded = std::min(bytes, wholeFrames(written + frameSize_ - 1));
-    std::fill(out.begin() + written, out.begin() + padded, std::byte{0});
-    return padded;
+    return written;
+}
+
+std::size_t Stream::playHeld(std::span<std::byte> out) {
+    {
+        std::lock_guard data(data_);
+        holding_ = true;
+    }
+    return play(out);
+}
+
+void Stream::heard(std::size_t bytes) {
+    std::lock_guard data(data_);
+    // A stopped driver's last report is stale: reset returned every block.
+    if (!listening_) return;
+    // What was heard of the block still being taken counts once it is held.
+    heldHeard_ += bytes;
+    retireHeard();
 }
 
 std::size_t Stream::pendingBytes() {
@@ -298,10 +392,15 @@ std::size_t Stream::pendingBytes() {
         if (direction_ == Direction::input) {
             pending += wholeFrames(header->dwBufferLength - header->dwBytesRecorded);
         } else {
-            pending += header->dwBufferLength - (header == head_ ? headPlayed_ : 0);
+            pending += playable(*header) - (header == head_ ? headPlayed_ : 0);
         }
     }
-    return direction_ == Direction::input ? pending : wholeFrames(pending + frameSize_ - 1);
+    return pending;
+}
+
+std::size_t Stream::headBytes() {
+    std::lock_guard data(data_);
+    return head_ == nullptr ? 0 : head_->dwBufferLength;
 }
 
 }  // namespace sorvan::wave

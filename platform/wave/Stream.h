@@ -9,6 +9,19 @@
 // notifications in order and lets nothing follow the close notification.
 // While the driver writes into the head buffer (captureSpace to captured),
 // stop and reset wait on `lendEnded_` before they return any buffer.
+//
+// Every header flag is read and written under `data_`: a call that finds a
+// header no longer queued has thereby seen everything the driver's thread
+// did with it, so the application may free it at once.
+//
+// A stream whose device is gone is "lost": its headers came back when the
+// loss was found, it refuses to move frames again (MMSYSERR_NODRIVER), and
+// stop, reset, unprepare and close succeed, so that the owner can clean up
+// as after any stop.
+//
+// Output blocks play as whole frames: the bytes after a block's last whole
+// frame are not played, so every block starts on a frame boundary however
+// the blocks and the device's reads happen to meet.
 #pragma once
 
 #include <condition_variable>
@@ -37,7 +50,8 @@ class Stream final : public StreamHost {
     std::size_t device() const { return device_; }
     const std::shared_ptr<Driver>& driver() const { return driver_; }
 
-    // The API calls; each returns INVALHANDLE once the stream is closed.
+    // The API calls; each returns INVALHANDLE once the stream is closed. The
+    // header calls check the header's flags first (see HeaderRules.h).
     MMRESULT prepare(WAVEHDR& header);
     MMRESULT unprepare(WAVEHDR& header);
     MMRESULT addBuffer(WAVEHDR& header);
@@ -48,25 +62,41 @@ class Stream final : public StreamHost {
     MMRESULT pause();
     MMRESULT restart();
     MMRESULT close();
+    // Whether the device under the stream is gone.
+    bool isLost();
 
     // StreamHost
     std::span<std::byte> captureSpace() override;
     std::size_t captured(std::size_t bytes) override;
     std::size_t capture(std::span<const std::byte> frames) override;
     std::size_t play(std::span<std::byte> out) override;
+    std::size_t playHeld(std::span<std::byte> out) override;
+    void heard(std::size_t bytes) override;
     std::size_t pendingBytes() override;
+    std::size_t headBytes() override;
+    void deviceLost() override;
 
   private:
     void append(WAVEHDR& header);
     // Takes the head off the queue, marks it done and notifies.
     void retireHead();
     void retireAll();
+    // Output: the head block was taken whole; it is returned now, or held
+    // until heard when the driver plays through playHeld.
+    void finishHead();
+    void retireHeard();
+    // Output: returns every held block (reset, close, or a restart after the
+    // device threw their frames away).
+    void retireHeld();
     // Input: returns head buffers without room for one more frame.
     // Output: returns zero-length blocks that reached the head.
     void retireFinishedHeads();
     void waitForLendToEnd(std::unique_lock<std::mutex>& data);
     std::size_t wholeFrames(std::size_t bytes) const { return bytes - bytes % frameSize_; }
-    MMRESULT startDriver();
+    // Output: the bytes of a block that play.
+    std::size_t playable(const WAVEHDR& block) const { return wholeFrames(block.dwBufferLength); }
+    enum class Resumption { fresh, afterPause };
+    MMRESULT startDriver(Resumption resumption);
     UINT doneMessage() const;
 
     const Direction direction_;
@@ -85,11 +115,22 @@ class Stream final : public StreamHost {
     bool open_ = false;
     bool running_ = false;  // frames move: input started, output playing
     bool paused_ = false;   // output only
+    // Output: the driver was paused while playing, and holds frames to resume.
+    bool driverPaused_ = false;
+    bool lost_ = false;
     // The queue, linked through WAVEHDR::lpNext as the system's drivers do,
     // so queueing never allocates.
     WAVEHDR* head_ = nullptr;
     WAVEHDR* tail_ = nullptr;
     std::size_t headPlayed_ = 0;  // output: bytes of the head block already played
+    // Output, for a driver that plays through playHeld: the blocks taken
+    // whole and not yet heard to their end, in order (linked through
+    // lpNext, still INQUEUE), and how much of them was heard.
+    bool holding_ = false;
+    bool listening_ = false;  // heard() counts: from a start until a reset
+    WAVEHDR* heldHead_ = nullptr;
+    WAVEHDR* heldTail_ = nullptr;
+    std::size_t heldHeard_ = 0;
 };
 
 }  // namespace sorvan::wave

@@ -70,7 +70,7 @@ TEST_F(RecordTest, CloseNotificationCompletesTheFileBeforeOnClose) {
     EXPECT_EQ(SoxiSamples(take), 3 * 2048);
 }
 
-TEST_F(RecordTest, HeaderTakesTheFormatAtTheOpenNotification) {
+TEST_F(RecordTest, HeaderDescribesTheFormatTheDeviceRecordsIn) {
     in->SetFileName(take);
     in->SetWantedDev(wvDevice1);
     in->SetChannels(2);
@@ -78,7 +78,8 @@ TEST_F(RecordTest, HeaderTakesTheFormatAtTheOpenNotification) {
     in->SetSamples(11025);
     in->SetInBuffSize(64);
     in->open();
-    in->SetSamples(22050);  // after open: the header still follows the property
+    in->SetSamples(22050);  // after open: changes nothing until the next open
+    in->SetBits(8);
     Pump();
     for (int i = 0; i < 4; ++i) Record(2ms);
     in->close();
@@ -87,8 +88,8 @@ TEST_F(RecordTest, HeaderTakesTheFormatAtTheOpenNotification) {
     ASSERT_FALSE(delivered.empty());
     const auto bytes = Bytes(take);
     EXPECT_EQ(U16(bytes, 22), 2);
-    EXPECT_EQ(U32(bytes, 24), 22050u);
-    EXPECT_EQ(U32(bytes, 28), 4u * 22050);
+    EXPECT_EQ(U32(bytes, 24), 11025u);
+    EXPECT_EQ(U32(bytes, 28), 4u * 11025);
     EXPECT_EQ(U16(bytes, 32), 4);
     EXPECT_EQ(U16(bytes, 34), 16);
     ExpectCompleteRecording(take);

@@ -258,13 +258,25 @@ TEST_F(PlaybackTest, FormatAndDeviceChangesTakeEffectAtTheNextOpen) {
     EXPECT_EQ(reopened.format->nBlockAlign, 4);
 }
 
-TEST_F(PlaybackTest, OpenWhileOpenTakesTheOutcomeOfTheSecondCall) {
+TEST_F(PlaybackTest, OpenWhileOpenIsRefusedAndTheFirstDevicePlaysOn) {
     Open();
     const HWAVEOUT first = out->DeviceID();
+    const Bytes block = Block(100, 3);
+    Queue(block);
+    sim::clearLog();
     EXPECT_TRUE(out->open());
-    EXPECT_NE(out->DeviceID(), first);
-    sim::failNext(Fn::waveOutOpen, MMSYSERR_ALLOCATED);
-    EXPECT_FALSE(out->open());
+    EXPECT_TRUE(sim::log().empty());
+    EXPECT_EQ(out->DeviceID(), first);
+
+    Play(1s);
+    EXPECT_EQ(sim::played(0), block);
+    EXPECT_EQ(events, Strings({"done-"}));
+    out->close();
+    EXPECT_FALSE(out->IsOpen());
+    const auto closed = sim::calls(Fn::waveOutClose);
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_EQ(closed[0].call.handle, reinterpret_cast<UINT_PTR>(first));
+    EXPECT_EQ(closed[0].result, MMSYSERR_NOERROR);
 }
 
 // --- Sound behaviour where blocks could be lost or freed too early ---

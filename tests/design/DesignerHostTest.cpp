@@ -108,4 +108,37 @@ TEST_F(DesignerHost, NamesTheArgumentOfAWrongDropOrSetting) {
               std::string::npos);
 }
 
+TEST_F(DesignerHost, ASettingIsOneValueAndAddsNothingElseToTheForm) {
+    const auto failure = [](const std::string& setting) {
+        try {
+            DesignForm({.Drops = {"TSorvanIn:Mic"}, .Settings = {setting}});
+        } catch (const CliError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no error");
+    };
+    EXPECT_EQ(failure("Mic.channels=2\n  object X: TSorvanOut\n  end"),
+              "--set Mic.channels=2\\x0A  object X: TSorvanOut\\x0A  end: "
+              "Unexpected text after the value");
+    EXPECT_EQ(failure("Mic.channels=2 object X: TSorvanOut end"),
+              "--set Mic.channels=2 object X: TSorvanOut end: Unexpected text after the value");
+    EXPECT_EQ(failure("Mic.FileName='a' object X: TSorvanOut end"),
+              "--set Mic.FileName='a' object X: TSorvanOut end: Unexpected text after the value");
+    EXPECT_EQ(failure("Mic.channels\nobject X: TSorvanOut\nend\nchannels=2"),
+              "--set Mic.channels\\x0Aobject X: TSorvanOut\\x0Aend\\x0Achannels=2: "
+              "expected COMPONENT.PROPERTY=VALUE");
+    EXPECT_EQ(failure("Mic.channels=\x01"), "--set Mic.channels=\\x01: Unexpected character #1");
+
+    // A bare string keeps its control characters, as the form writes them.
+    EXPECT_EQ(DesignForm({.RootName = "R",
+                          .Drops = {"TSorvanIn:Mic"},
+                          .Settings = {"Mic.FileName=a\nb.wav", "Mic.channels = 2"}}),
+              "object R: TDataModule\n"
+              "  object Mic: TSorvanIn\n"
+              "    FileName = 'a'#10'b.wav'\n"
+              "    channels = 2\n"
+              "  end\n"
+              "end\n");
+}
+
 }  // namespace

@@ -103,6 +103,34 @@ TEST(ComponentNames, InsertComponentMovesBetweenOwners) {
     EXPECT_EQ(child->Owner(), &second);
 }
 
+TEST(ComponentNames, ANameIsFreeAgainOnceItsComponentIsRenamedMovedOrDestroyed) {
+    TComponent first(nullptr);
+    TComponent second(nullptr);
+    auto* a = new TComponent(&first);
+    a->SetName("Alpha");
+    a->SetName("ALPHA");
+    EXPECT_EQ(first.FindComponent("alpha"), a);
+    a->SetName("Beta");
+    EXPECT_EQ(first.FindComponent("Alpha"), nullptr);
+    (new TComponent(&first))->SetName("Alpha");
+
+    second.InsertComponent(a);
+    EXPECT_EQ(first.FindComponent("Beta"), nullptr);
+    EXPECT_EQ(second.FindComponent("beta"), a);
+    auto* clash = new TComponent(nullptr);
+    clash->SetName("Beta");
+    EXPECT_THROW(second.InsertComponent(clash), EComponentError);
+    delete clash;
+
+    delete a;
+    EXPECT_EQ(second.FindComponent("Beta"), nullptr);
+    (new TComponent(&second))->SetName("Beta");
+    a = new TComponent(&second);
+    a->SetName("Gamma");
+    a->SetName("");
+    EXPECT_EQ(second.FindComponent("Gamma"), nullptr);
+}
+
 TEST(ClassInfo, ComponentsKnowTheirClassAndAncestry) {
     TComponent component(nullptr);
     EXPECT_EQ(component.ClassName(), "TComponent");

@@ -18,7 +18,8 @@ TComponent* CreateIn(TComponent* owner) {
 // The test classes are registered once, when the test program starts.
 const bool registered = [] {
     RegisterClasses({&TGadget::StaticClass(), &TFancyGadget::StaticClass(),
-                     &TPanelForm::StaticClass(), &TFixedGadget::StaticClass()});
+                     &TPanelForm::StaticClass(), &TFixedGadget::StaticClass(),
+                     &TGadgetBox::StaticClass()});
     return true;
 }();
 
@@ -80,11 +81,20 @@ const TClassInfo& TFancyGadget::StaticClass() {
     return info;
 }
 
+void TPanelForm::SetTag(int value) {
+    if (value < 0) throw ETagError("A tag cannot be negative");
+    FTag = value;
+}
+
 const TClassInfo& TPanelForm::StaticClass() {
+    using namespace typinfo;
     static const TClassInfo info{
         .Name = "TPanelForm",
         .Parent = &TComponent::StaticClass(),
         .Create = CreateIn<TPanelForm>,
+        .Properties = {IntegerProperty("Tag", &TPanelForm::Tag, &TPanelForm::SetTag, 0),
+                       StringProperty("Caption", &TPanelForm::Caption, &TPanelForm::SetCaption),
+                       EventProperty("OnShow", &TPanelForm::OnShow)},
         .Methods = {typinfo::PublishedMethod("GadgetFire", &TPanelForm::GadgetFire),
                     typinfo::PublishedMethod("GadgetData", &TPanelForm::GadgetData)}};
     return info;
@@ -92,5 +102,15 @@ const TClassInfo& TPanelForm::StaticClass() {
 
 const TClassInfo& TFixedGadget::StaticClass() {
     static const TClassInfo info{.Name = "TFixedGadget", .Parent = &TComponent::StaticClass()};
+    return info;
+}
+
+TGadgetBox::TGadgetBox(TComponent* AOwner) : TGadget(AOwner) {
+    (new TGadget(this))->SetName("Lid");
+}
+
+const TClassInfo& TGadgetBox::StaticClass() {
+    static const TClassInfo info{
+        .Name = "TGadgetBox", .Parent = &TGadget::StaticClass(), .Create = CreateIn<TGadgetBox>};
     return info;
 }

@@ -61,7 +61,14 @@ class TFancyGadget : public TGadget {
     int FLevel = 0;
 };
 
-// The form class: publishes the methods that events may be bound to.
+// What TPanelForm's Tag setter raises for a negative tag.
+class ETagError : public Exception {
+  public:
+    using Exception::Exception;
+};
+
+// The form class: publishes the methods that events may be bound to, and has
+// properties of its own that a form file sets.
 class TPanelForm : public TComponent {
   public:
     explicit TPanelForm(TComponent* AOwner) : TComponent(AOwner) {}
@@ -72,8 +79,27 @@ class TPanelForm : public TComponent {
     void GadgetData(TObject*, void*, int size) { DataSizes.push_back(size); }
     void Unpublished(TObject*) {}
 
+    int Tag() const { return FTag; }
+    // Raises ETagError for a negative tag, as a setter of an application's class may.
+    void SetTag(int value);
+    const std::string& Caption() const { return FCaption; }
+    void SetCaption(const std::string& value) { FCaption = value; }
+
     std::vector<TObject*> Fired;
     std::vector<int> DataSizes;
+    TNotifyEvent OnShow;
+
+  private:
+    int FTag = 0;
+    std::string FCaption;
+};
+
+// A gadget that makes a gadget of its own, named Lid, when it is created.
+class TGadgetBox : public TGadget {
+  public:
+    explicit TGadgetBox(TComponent* AOwner);
+    static const TClassInfo& StaticClass();
+    const TClassInfo& ClassType() const override { return StaticClass(); }
 };
 
 // A class that form files may not create (no Create function).

@@ -56,7 +56,8 @@ std::vector<char> pattern(std::size_t size, unsigned seed) {
 
 TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedDevicesThatOpen) {
     const std::vector<std::string> expected = {"default", "silence",   "tape",  "recorder",
-                                               "flaky",   "unplugged", "taken", "speaker"};
+                                               "flaky",   "unplugged", "taken", "speaker",
+                                               "ear",     "pausing"};
     ASSERT_EQ(waveInGetNumDevs(), expected.size());
     ASSERT_EQ(waveOutGetNumDevs(), expected.size());
     for (UINT id = 0; id < expected.size(); ++id) {
@@ -145,8 +146,8 @@ TEST_F(AlsaDriver, PlayedBytesReachTheFileUnchangedAndInOrder) {
     EXPECT_EQ(playOnTape(format, {&first, &empty, &second}), expected);
 }
 
-// DONE comes as the last frame goes to the device, which then still has to
-// play it: closing right after must not cut the end of the sound.
+// DONE comes once the device has played the last frame: closing right
+// after it loses nothing of the sound.
 TEST_F(AlsaDriver, CloseAfterTheLastBlockLetsTheDevicePlayItOut) {
     const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
     HWAVEOUT out = nullptr;

@@ -58,6 +58,8 @@ std::string configuration(bool defaultOpens) {
            hinted("unplugged", test + " fault gone after " + std::to_string(faultFrame)) +
            hinted("taken", test + " busy true") +
            hinted("speaker", test + " played_to \"" + playedPath() + "\"") +
+           hinted("ear", test + " heard_to \"" + heardPath("ear") + "\"") +
+           hinted("pausing", test + " pausable true heard_to \"" + heardPath("pausing") + "\"") +
            hinted("null", " type null") +
            hinted("resampled", " type rate slave { pcm \"silence\" rate 48000 }");
 }
@@ -91,6 +93,10 @@ std::vector<wavetest::Notification> collect(wavetest::NotificationWindow& window
 
 std::string playedPath() {
     return folder() + "/played.txt";
+}
+
+std::string heardPath(const std::string& pcm) {
+    return folder() + "/heard-" + pcm + ".raw";
 }
 
 std::string tapePath() {

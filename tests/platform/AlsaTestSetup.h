@@ -9,6 +9,9 @@
 //   taken      the paced device, held by another program
 //   speaker    the paced device; on close it writes to playedPath() how many
 //              frames it had played
+//   ear        the paced device; on close it writes to heardPath("ear") the
+//              bytes it played, in order
+//   pausing    the same as ear (heardPath("pausing")), and it can pause
 //   null, resampled   PCMs that are no devices of their own: not offered
 #pragma once
 
@@ -31,6 +34,7 @@ void useTestDevices(bool defaultOpens = true);
 std::string tapePath();
 std::string sourcePath();
 std::string playedPath();
+std::string heardPath(const std::string& pcm);
 // A path in the process's own temporary folder, removed at exit.
 std::string temporaryPath(const std::string& name);
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -94,6 +96,57 @@ TEST_F(SimPlayback, LoopbackFeedsWhatIsPlayedIntoTheInput) {
     sim::disconnect(0);
     ASSERT_EQ(waveInReset(in), MMSYSERR_NOERROR);
     ASSERT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+}
+
+// Blocks that end inside a frame play their whole frames only, whether the
+// next block was queued in time or the device ran dry in between.
+TEST(SimPartialFrames, ABlockPlaysItsWholeFramesWhateverTheTiming) {
+    sim::Session session({.outputs = {{.name = "Out"}}});
+    const WAVEFORMATEX format = pcmFormat(2, 1000, 8);  // two bytes a millisecond
+    const std::vector<std::string> blocks = {"abcdE", "F", "ghijkL"};
+    for (const bool runDry : {false, true}) {
+        HWAVEOUT out = nullptr;
+        ASSERT_EQ(waveOutOpen(&out, 0, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+        Buffers buffers;
+        for (const auto& text : blocks) {
+            Buffer& block = buffers.make(text.size());
+            std::copy(text.begin(), text.end(), block.data.begin());
+            ASSERT_EQ(waveOutPrepareHeader(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+            ASSERT_EQ(waveOutWrite(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+            if (runDry) sim::advance(milliseconds(10));
+        }
+        sim::advance(milliseconds(10));
+        EXPECT_EQ(sim::played(0), bytesOf("abcdghijkL")) << (runDry ? "ran dry" : "queued");
+        sim::clearPlayed(0);
+        ASSERT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    }
+}
+
+// A block may be freed as soon as unprepare takes it back, while the
+// device's thread goes on with the next one (ThreadSanitizer checks this).
+TEST(SimRealTime, ABlockUnpreparedWhileTheDevicePlaysOnMayBeFreedAtOnce) {
+    sim::Session session(
+        {.outputs = {{.name = "Out", .keepPlayed = false}}, .clock = sim::Clock::realTime});
+    const WAVEFORMATEX format = pcmFormat(2, 48000, 16);
+    HWAVEOUT out = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, 0, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    std::deque<std::unique_ptr<Buffer>> playing;
+    for (int i = 0; i < 40; ++i) {
+        auto& block = playing.emplace_back(std::make_unique<Buffer>(4 * 48, char(i)));
+        ASSERT_EQ(waveOutPrepareHeader(out, block->hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutWrite(out, block->hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        while (playing.size() > 3 || (i == 39 && !playing.empty())) {
+            const MMRESULT result =
+                waveOutUnprepareHeader(out, playing.front()->hdr(), sizeof(WAVEHDR));
+            if (result == WAVERR_STILLPLAYING) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            ASSERT_EQ(result, MMSYSERR_NOERROR);
+            playing.pop_front();  // freed at once
+        }
+    }
+    ASSERT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
 }
 
 // Function callbacks: in posting order, on a thread of the layer, never

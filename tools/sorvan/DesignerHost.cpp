@@ -7,10 +7,11 @@
 #include <map>
 
 #include "framework/ClassRegistry.h"
+#include "framework/DataModule.h"
 #include "framework/DesignIntf.h"
+#include "framework/FormParser.h"
 #include "framework/Streaming.h"
 #include "tools/sorvan/CliError.h"
-#include "tools/sorvan/DesignerModule.h"
 
 namespace {
 
@@ -76,15 +77,46 @@ std::string UpperCase(std::string_view text) {
     return upper;
 }
 
-// Strings may be given bare on the command line; anything else is form syntax.
+// An argument as a message quotes it: on one line, control characters escaped.
+std::string ArgumentText(std::string_view argument) {
+    std::string text;
+    for (const char c : argument) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code >= 32 && code != 127) {
+            text += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+// Strings may be given bare on the command line; anything else is form
+// syntax, and must be one value: a setting cannot add lines or objects to
+// the form.
 std::string FormValue(const TClassInfo& componentClass, const std::string& property,
-                      const std::string& value) {
+                      const std::string& setting, const std::string& value) {
     const TPropInfo* prop = componentClass.FindProperty(property);
     const bool quoted = !value.empty() && (value.front() == '\'' || value.front() == '#');
-    if (prop == nullptr || prop->Kind != TTypeKind::tkString || quoted) return value;
-    std::string text = "'";
-    for (const char c : value) text += c == '\'' ? std::string("''") : std::string(1, c);
-    return text + "'";
+    if (prop != nullptr && prop->Kind == TTypeKind::tkString && !quoted) {
+        return FormStringLiteral(value);
+    }
+    try {
+        ParseFormValue(value);
+    } catch (const EReadError& e) {
+        const std::string message = e.Message();
+        throw CliError("--set " + ArgumentText(setting) + ": " +
+                       message.substr(message.find(": ") + 2));
+    }
+    return value;
+}
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 struct TDrop {
@@ -102,7 +134,8 @@ std::vector<TDrop> PlanDrops(const TFormDesign& design) {
         const std::string className = drop.substr(0, colon);
         const TClassInfo* componentClass = GetClass(className);
         if (componentClass == nullptr || componentClass->Create == nullptr) {
-            throw CliError("--drop " + drop + ": no component class " + className +
+            throw CliError("--drop " + ArgumentText(drop) + ": no component class " +
+                           ArgumentText(className) +
                            " is registered (load its package with --package)");
         }
         std::string name = colon == std::string::npos ? "" : drop.substr(colon + 1);
@@ -110,24 +143,31 @@ std::vector<TDrop> PlanDrops(const TFormDesign& design) {
             const std::string stem(componentClass->Name.substr(1));
             name = stem + std::to_string(++perClass[stem]);
         }
-        if (!IsValidIdent(name)) throw CliError("--drop " + drop + ": bad component name");
+        if (!IsValidIdent(name)) {
+            throw CliError("--drop " + ArgumentText(drop) + ": bad component name");
+        }
         drops.push_back({componentClass, name, {}, {}});
     }
     for (const std::string& setting : design.Settings) {
         const auto dot = setting.find('.');
         const auto equals = setting.find('=');
-        if (dot == std::string::npos || equals == std::string::npos || equals < dot) {
-            throw CliError("--set " + setting + ": expected COMPONENT.PROPERTY=VALUE");
+        const bool shaped = dot != std::string::npos && equals != std::string::npos && dot < equals;
+        const std::string property =
+            shaped ? Trimmed(setting.substr(dot + 1, equals - dot - 1)) : "";
+        if (!IsValidIdent(property)) {
+            throw CliError("--set " + ArgumentText(setting) +
+                           ": expected COMPONENT.PROPERTY=VALUE");
         }
         const std::string component = setting.substr(0, dot);
-        const std::string property = setting.substr(dot + 1, equals - dot - 1);
         auto target = std::find_if(drops.begin(), drops.end(),
                                    [&](const TDrop& d) { return SameText(d.Name, component); });
         if (target == drops.end()) {
-            throw CliError("--set " + setting + ": no component named " + component);
+            throw CliError("--set " + ArgumentText(setting) + ": no component named " +
+                           ArgumentText(component));
         }
         target->PropertyLines.push_back(
-            property + " = " + FormValue(*target->Class, property, setting.substr(equals + 1)));
+            property + " = " +
+            FormValue(*target->Class, property, setting, setting.substr(equals + 1)));
         target->SettingArguments.push_back(setting);
     }
     return drops;
@@ -190,7 +230,6 @@ std::vector<std::string> ComponentVerbs(const std::string& className) {
 }
 
 std::string DesignForm(const TFormDesign& design) {
-    RegisterClass(TDataModule::StaticClass());
     if (!IsValidIdent(design.RootName)) throw CliError("--name " + design.RootName + ": bad name");
     const std::vector<TDrop> drops = PlanDrops(design);
 
@@ -204,7 +243,7 @@ std::string DesignForm(const TFormDesign& design) {
         argumentOfLine[++line] = "--drop " + std::string(drop.Class->Name) + ":" + drop.Name;
         for (std::size_t i = 0; i < drop.PropertyLines.size(); ++i) {
             text += "    " + drop.PropertyLines[i] + "\n";
-            argumentOfLine[++line] = "--set " + drop.SettingArguments[i];
+            argumentOfLine[++line] = "--set " + ArgumentText(drop.SettingArguments[i]);
         }
         text += "  end\n";
         ++line;
@@ -221,7 +260,6 @@ std::string DesignForm(const TFormDesign& design) {
 }
 
 std::string DescribeFormFile(const std::filesystem::path& file) {
-    RegisterClass(TDataModule::StaticClass());
     const std::unique_ptr<TComponent> root = CreateComponentFromFile(file.string());
     std::string text;
     const auto describe = [&](const auto& self, const TComponent& component, int depth) -> void {
