@@ -53,7 +53,7 @@ fi
 # One Wine prefix for both builds, created once; its server and services
 # stay up between the test programs, which saves seconds on each of them.
 export WINEPREFIX="$PWD/build-windows/wineprefix" WINEDEBUG=-all
-mkdir -p build-windows
+mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k || true' EXIT
 wine wineboot >/dev/null 2>&1 </dev/null
