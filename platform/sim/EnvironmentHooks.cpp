@@ -61,11 +61,14 @@ void setUpDevices(const std::string& setting) {
     }
     Setup setup = defaultSetup();
     for (long n = 2; n <= *count; ++n) {
+        // Appended piece by piece: GCC 12 misreads " " + std::string as an
+        // overlapping copy and fails Release builds with -Werror=restrict.
+        const std::string number = std::to_string(n);
         InputDevice input = setup.inputs.front();
-        input.name += " " + std::to_string(n);
+        input.name.append(" ").append(number);
         setup.inputs.push_back(std::move(input));
         OutputDevice output = setup.outputs.front();
-        output.name += " " + std::to_string(n);
+        output.name.append(" ").append(number);
         setup.outputs.push_back(std::move(output));
     }
     SimDriver::instance()->setUp(std::move(setup));
