@@ -92,16 +92,24 @@ bool TSorvanOut::playback(const void* data, std::int32_t size) {
 
 void TSorvanOut::reset() {
     if (!FPlaying) return;
-    waveOutReset(FDeviceID);
+    StopDevice();
     FPlaying = false;
 }
 
 void TSorvanOut::close() {
-    reset();
+    // After a refused reset the device may still be playing what it was
+    // given, though FPlaying is off: it is asked again.
+    if (FPlaying || FResetRefused) StopDevice();
+    FPlaying = false;
     if (!FOpen) return;
     DrainQueue();
     FPlaying = !FQueue.Empty();
     FOpen = waveOutClose(FDeviceID) != MMSYSERR_NOERROR;
+    if (!FOpen) FResetRefused = false;
+}
+
+void TSorvanOut::StopDevice() {
+    FResetRefused = waveOutReset(FDeviceID) != MMSYSERR_NOERROR;
 }
 
 void TSorvanOut::RemoveBuffer(WAVEHDR* header, HWAVEOUT sender) {

@@ -108,6 +108,8 @@ class TSorvanOut : public TComponent, public WaveOutCalls {
     void ReleaseBlock(PlaybackQueue::Position& at);
     // Releases every queued block that no device holds any more.
     void DrainQueue();
+    // Resets the device, noting whether it refused.
+    void StopDevice();
 
     // How often destruction tries to get the blocks back from a device that
     // refuses to reset or close.
@@ -123,6 +125,8 @@ class TSorvanOut : public TComponent, public WaveOutCalls {
     TSVDev FDevice = wvMapper;
     bool FOpen = false;
     bool FPlaying = false;
+    // The last reset was refused: the device may still hold blocks.
+    bool FResetRefused = false;
     HWAVEOUT FDeviceID = nullptr;
     PlaybackQueue FQueue;
     PlaybackLateDones FLateDones;

@@ -18,8 +18,24 @@ class EClassNotFound : public EFilerError {
     using EFilerError::EFilerError;
 };
 
+// <windows.h> defines RegisterClass as a macro naming RegisterClassA or
+// RegisterClassW. The framework's function keeps its own name whichever of the
+// two headers comes first: it is declared with the macro set aside, and the
+// names the macro produces forward to it for callers that include <windows.h>.
+#pragma push_macro("RegisterClass")
+#undef RegisterClass
 // Registering a class that is already registered does nothing.
 void RegisterClass(const TClassInfo& classInfo);
+#ifdef _WIN32
+inline void RegisterClassA(const TClassInfo& classInfo) {
+    RegisterClass(classInfo);
+}
+inline void RegisterClassW(const TClassInfo& classInfo) {
+    RegisterClass(classInfo);
+}
+#endif
+#pragma pop_macro("RegisterClass")
+
 void RegisterClasses(std::initializer_list<const TClassInfo*> classes);
 // Removing a class that is not registered does nothing.
 void UnRegisterClass(const TClassInfo& classInfo);

@@ -2,6 +2,8 @@
 # Sets everything up, builds with warnings as errors and runs every test.
 #   scripts/test.sh              the normal build, in build/
 #   scripts/test.sh --sanitize   with AddressSanitizer and UBSan, in build-asan/
+#   scripts/test.sh --tsan       the threaded tests (waveform core, drivers, message
+#                                loop, components) with ThreadSanitizer, in build-tsan/
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,11 +11,20 @@ bash scripts/setup.sh
 
 build=build
 options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+targets=()
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
   options=(-DCMAKE_BUILD_TYPE=Debug -DSORVAN_SANITIZE=ON -DSORVAN_BUILD_BENCHMARKS=OFF)
+elif [ "${1:-}" = "--tsan" ]; then
+  build=build-tsan
+  options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVAN_SANITIZE=thread
+    -DSORVAN_BUILD_BENCHMARKS=OFF -DSORVAN_BUILD_TOOLS=OFF -DSORVAN_BUILD_EXAMPLES=OFF)
+  targets=(--target platform_tests alsa_tests framework_tests sorvan_in_tests sorvan_out_tests)
+  # A report fails the test that made it; a refused allocation is tested, not fatal.
+  export TSAN_OPTIONS="halt_on_error=1 allocator_may_return_null=1 ${TSAN_OPTIONS:-}"
 fi
 
 cmake -S . -B "$build" "${options[@]}" >/dev/null
-cmake --build "$build" -j"$(nproc)"
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"
+# Test programs left unbuilt show up as <program>_NOT_BUILT.
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" -E _NOT_BUILT

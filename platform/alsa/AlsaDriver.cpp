@@ -48,7 +48,9 @@ class AlsaDriver final : public wave::Driver {
             return resultOf(e);
         }
         Geometry geometry;
-        if (int e = configure(pcm.get(), direction, format, geometry); e < 0) return resultOf(e);
+        if (int e = configure(pcm.get(), direction, format, defaultPeriod(format), geometry); e < 0) {
+            return resultOf(e);
+        }
         try {
             stream = std::make_unique<AlsaStream>(
                 std::move(pcm), direction, format, geometry, host,

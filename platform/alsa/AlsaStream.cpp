@@ -11,6 +11,15 @@ namespace sorvan::alsa {
 
 namespace {
 
+// A header of up to the usual period is one period. A longer one is cut into
+// the fewest equal periods of at most that length, so that it still ends at
+// a period's end while a stop finds no more than a usual period unrecorded.
+snd_pcm_uframes_t periodFor(snd_pcm_uframes_t headerFrames, snd_pcm_uframes_t usual) {
+    if (headerFrames <= usual) return headerFrames;
+    const snd_pcm_uframes_t periods = (headerFrames + usual - 1) / usual;
+    return headerFrames / periods;
+}
+
 // Bounds a wait on a device that never signals, as some plugins do.
 int pollTimeoutMs(const Geometry& geometry, const WAVEFORMATEX& format) {
     const auto bufferMs = geometry.buffer * 1000 / std::max<DWORD>(format.nSamplesPerSec, 1);
@@ -138,21 +147,43 @@ MMRESULT AlsaStream::begin() {
             return MMSYSERR_NOERROR;
         }
         snd_pcm_drop(pcm);  // what it held is lost; start over
+        reportAllHeard();
     }
-    int e = snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
-    // Playback starts by itself once a period is written.
-    if (e == 0 && direction_ == wave::Direction::input) e = snd_pcm_start(pcm);
+    // Capture starts with the first buffer, playback by itself once a
+    // period is written: the period is fitted to that first header then.
+    const int e = snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
     if (e < 0) {
         if (e == -ENODEV) lose();
         return resultOf(e);
     }
     moving_ = true;
     starved_ = false;
+    fitted_ = false;
+    writtenFrames_ = 0;
+    heardFrames_ = 0;
     if (!replay_.empty()) {
         writeAll(replay_);
         replay_.clear();
     }
     return MMSYSERR_NOERROR;
+}
+
+bool AlsaStream::fitPeriod(std::size_t headerBytes) {
+    fitted_ = true;
+    const snd_pcm_uframes_t wanted = periodFor(headerBytes / frameSize_, defaultPeriod(format_));
+    if (wanted == 0 || wanted == geometry_.period) return true;
+    snd_pcm_t* pcm = pcm_.get();
+    Geometry fitted;
+    snd_pcm_hw_free(pcm);
+    // Should the device refuse every period near the one wanted, it gets its old one back.
+    if (configure(pcm, direction_, format_, wanted, fitted) < 0 &&
+        configure(pcm, direction_, format_, geometry_.period, fitted) < 0) {
+        return false;
+    }
+    geometry_ = fitted;
+    if (direction_ == wave::Direction::output) period_.resize(geometry_.period * frameSize_);
+    snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(pollFds_.size() - 1));
+    return true;
 }
 
 void AlsaStream::halt(Want want) {
@@ -175,14 +206,19 @@ void AlsaStream::pausePlayback() {
         return;
     }
     // The device cannot hold its frames over a pause: take back those it
-    // has not played yet, and give them to it again on resume.
+    // has not played yet, and give them to it again on resume (where they
+    // count as written anew).
     snd_pcm_sframes_t delay = 0;
     if (snd_pcm_delay(pcm, &delay) < 0) delay = 0;
-    const auto unplayed = static_cast<std::size_t>(std::max<snd_pcm_sframes_t>(delay, 0));
+    const auto unplayed = std::min(static_cast<std::uint64_t>(std::max<snd_pcm_sframes_t>(delay, 0)),
+                                   writtenFrames_ - heardFrames_);
     const std::span<const std::byte> kept = recent_.last(unplayed * frameSize_);
     replay_.assign(kept.begin(), kept.end());
     recent_.clear();
     snd_pcm_drop(pcm);
+    // What it played is heard; the rest counts once it is written again.
+    writtenFrames_ -= unplayed;
+    reportAllHeard();
 }
 
 void AlsaStream::capture() {
@@ -191,6 +227,19 @@ void AlsaStream::capture() {
         starved_ = true;
         waitForData();
         return;
+    }
+    if (!fitted_) {
+        const bool fits = fitPeriod(space.size());
+        const int e = fits ? snd_pcm_start(pcm_.get()) : -ENODEV;
+        if (e < 0) {
+            host_.captured(0);
+            if (fits) {
+                recover(e);
+            } else {
+                lose();
+            }
+            return;
+        }
     }
     const auto frames = std::min<snd_pcm_uframes_t>(space.size() / frameSize_, geometry_.period);
     const snd_pcm_sframes_t got = snd_pcm_readi(pcm_.get(), space.data(), frames);
@@ -213,6 +262,7 @@ void AlsaStream::capture() {
 void AlsaStream::play() {
     snd_pcm_t* pcm = pcm_.get();
     const std::size_t pending = host_.pendingBytes();
+    reportHeard();
     if (pending == 0) {
         // A sound shorter than the start threshold has to be started by hand.
         if (snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED &&
@@ -220,7 +270,20 @@ void AlsaStream::play() {
             snd_pcm_start(pcm);
         }
         starved_ = true;
-        waitForData();
+        // Until the device has played what it holds, its blocks wait for it.
+        if (heardFrames_ < writtenFrames_) {
+            waitingForData_.store(true);
+            if (host_.pendingBytes() == 0) waitForDevice();
+            waitingForData_.store(false);
+        } else {
+            waitForData();
+        }
+        return;
+    }
+    // Frames written already (replayed after a pause) keep the period they had.
+    if (!fitted_ && writtenFrames_ == 0 && snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED &&
+        !fitPeriod(host_.headBytes())) {
+        lose();
         return;
     }
     const snd_pcm_sframes_t room = snd_pcm_avail_update(pcm);
@@ -235,7 +298,7 @@ void AlsaStream::play() {
         return;
     }
     const std::span<std::byte> out = std::span(period_).first(frames * frameSize_);
-    const std::size_t bytes = host_.play(out);
+    const std::size_t bytes = host_.playHeld(out);
     if (bytes == 0) return;
     applyVolume(out.first(bytes), format_, volume_->gain());
     writeAll(out.first(bytes));
@@ -273,8 +336,33 @@ void AlsaStream::writeAll(std::span<const std::byte> frames) {
             recent_.add(
                 frames.subspan(done * frameSize_, static_cast<std::size_t>(written) * frameSize_));
             done += static_cast<std::size_t>(written);
+            writtenFrames_ += static_cast<std::uint64_t>(written);
         }
     }
+}
+
+void AlsaStream::reportAllHeard() {
+    if (writtenFrames_ == heardFrames_) return;
+    host_.heard(static_cast<std::size_t>(writtenFrames_ - heardFrames_) * frameSize_);
+    heardFrames_ = writtenFrames_;
+}
+
+void AlsaStream::reportHeard() {
+    if (heardFrames_ == writtenFrames_) return;
+    snd_pcm_sframes_t delay = 0;
+    const int e = snd_pcm_delay(pcm_.get(), &delay);
+    std::uint64_t played = heardFrames_;
+    if (e == -EPIPE || snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN) {
+        // Ran dry: it played all it had (some plugins report a stale delay then).
+        played = writtenFrames_;
+    } else if (e == 0) {
+        const auto held = std::clamp<snd_pcm_sframes_t>(
+            delay, 0, static_cast<snd_pcm_sframes_t>(writtenFrames_ - heardFrames_));
+        played = writtenFrames_ - static_cast<std::uint64_t>(held);
+    }
+    if (played == heardFrames_) return;
+    host_.heard(static_cast<std::size_t>(played - heardFrames_) * frameSize_);
+    heardFrames_ = played;
 }
 
 bool AlsaStream::recover(long error) {

@@ -8,15 +8,17 @@
 // ran out of blocks also waits for the device to play what it holds (see
 // playOut).
 //
+// The period follows the size of the buffers or blocks the application
+// queues (see fitPeriod), so that each comes back one period after the last.
 // Capture reads straight into the head queued buffer, only as many frames
 // as it can take, so a PCM without real-time pacing (a file, null) loses
 // nothing; a sound card left without buffers overruns, and the stream
 // recovers once buffers come.
 // Playback asks the core for frames only when the device has room for them
-// and writes them at once, so a block's DONE goes out as its last frame
-// leaves for the device. A pause keeps what the device holds: the device
-// pauses where it can, else the frames it had not played yet are written
-// again on resume.
+// and writes them at once; a block's DONE goes out once the device has
+// played its last frame, as its delay shows, so that OnDone means heard. A
+// pause keeps what the device holds: the device pauses where it can, else
+// the frames it had not played yet are written again on resume.
 //
 // A device that disappears is reported to the core (StreamHost::deviceLost),
 // which returns the queued headers; the thread then only waits for requests.
@@ -62,11 +64,20 @@ class AlsaStream final : public wave::DriverStream {
     void run();
     MMRESULT carryOut(Want want);
     MMRESULT begin();
+    // Sizes the period to the application's headers, the first one queued
+    // after a start, so that each ends at the end of a period (the header
+    // itself, up to the usual 10 ms); the device must not be running. False
+    // when the device takes no period at all any more.
+    bool fitPeriod(std::size_t headerBytes);
     void halt(Want want);
     void pausePlayback();
     void capture();
     void play();
     void writeAll(std::span<const std::byte> frames);
+    // Tell the core how much more of what was written the device played
+    // (as its delay shows), or that it will play none of the rest.
+    void reportHeard();
+    void reportAllHeard();
     // Waits until the frames the device holds have played, so that closing
     // after the last block's DONE does not cut the end of the sound. Takes
     // at most the buffer's length (four periods) and a little, and only on a
@@ -85,7 +96,7 @@ class AlsaStream final : public wave::DriverStream {
     Pcm pcm_;
     const wave::Direction direction_;
     const WAVEFORMATEX format_;
-    const Geometry geometry_;
+    Geometry geometry_;
     const std::size_t frameSize_;
     wave::StreamHost& host_;
     const std::shared_ptr<OutputVolume> volume_;
@@ -111,6 +122,9 @@ class AlsaStream final : public wave::DriverStream {
     bool pausedInDevice_ = false;  // the PCM itself is paused, holding its frames
     bool lost_ = false;
     bool starved_ = false;  // the queue ran dry since frames last moved
+    bool fitted_ = false;   // the period was fitted to the headers since the start
+    std::uint64_t writtenFrames_ = 0;  // output, since the start: written to the device
+    std::uint64_t heardFrames_ = 0;    // output, since the start: reported played
 
     std::thread thread_;
 };

@@ -84,12 +84,15 @@ bool accepts(snd_pcm_t* pcm, const WAVEFORMATEX& format) {
     return params != nullptr&& restrict(pcm, params.get(), format) == 0;
 }
 
+snd_pcm_uframes_t defaultPeriod(const WAVEFORMATEX& format) {
+    return std::max<snd_pcm_uframes_t>(format.nSamplesPerSec / 100, 16);
+}
+
 int configure(snd_pcm_t* pcm, wave::Direction direction, const WAVEFORMATEX& format,
-              Geometry& geometry) {
+              snd_pcm_uframes_t period, Geometry& geometry) {
     const HwParams params = anyHwParams(pcm);
     if (params == nullptr) return -ENOMEM;
     if (int e = restrict(pcm, params.get(), format); e < 0) return e;
-    snd_pcm_uframes_t period = std::max<snd_pcm_uframes_t>(format.nSamplesPerSec / 100, 16);
     if (int e = snd_pcm_hw_params_set_period_size_near(pcm, params.get(), &period, nullptr);
         e < 0) {
         return e;

@@ -33,10 +33,14 @@ struct Geometry {
     bool canPause = false;  // the hardware can hold its position and frames
 };
 
-// Sets the hardware and software parameters for `format`; the period is
-// about 10 ms, the buffer four periods. Returns 0 or a negative errno.
+// The period a stream starts with, before it knows the application's buffers.
+snd_pcm_uframes_t defaultPeriod(const WAVEFORMATEX& format);
+
+// Sets the hardware and software parameters for `format`; the period is the
+// one the device takes nearest to `period` frames, the buffer four periods.
+// Returns 0 or a negative errno.
 int configure(snd_pcm_t* pcm, wave::Direction direction, const WAVEFORMATEX& format,
-              Geometry& geometry);
+              snd_pcm_uframes_t period, Geometry& geometry);
 
 // The waveform API's code for an ALSA error.
 MMRESULT resultOf(int error);

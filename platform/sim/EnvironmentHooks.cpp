@@ -61,14 +61,15 @@ void setUpDevices(const std::string& setting) {
     }
     Setup setup = defaultSetup();
     for (long n = 2; n <= *count; ++n) {
-        // Appended piece by piece: GCC 12 misreads " " + std::string as an
-        // overlapping copy and fails Release builds with -Werror=restrict.
-        const std::string number = std::to_string(n);
+        // Formatted in one go: GCC 12 misreads string concatenation at -O3
+        // as overlapping copies (-Werror=restrict).
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, " %ld", n);
         InputDevice input = setup.inputs.front();
-        input.name.append(" ").append(number);
+        input.name.append(suffix);
         setup.inputs.push_back(std::move(input));
         OutputDevice output = setup.outputs.front();
-        output.name.append(" ").append(number);
+        output.name.append(suffix);
         setup.outputs.push_back(std::move(output));
     }
     SimDriver::instance()->setUp(std::move(setup));

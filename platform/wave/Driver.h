@@ -16,7 +16,10 @@
 //       a driver that has its frames elsewhere already;
 //     - host.play(out) on an output stream: the core copies the next bytes
 //       of the queued blocks into `out` and returns every block whose last
-//       byte was taken (the block counts as played once the driver has it).
+//       byte was taken (the block counts as played once the driver has it);
+//     - host.playHeld(out) and host.heard(bytes) instead, for a driver that
+//       knows what its device has played: a block is returned once the
+//       device has played its last byte.
 //   All take whole frames only and return how many bytes they moved. They
 //   do nothing (and return 0 or an empty span) while the core has the
 //   stream stopped, so a driver thread that races with a stop, reset or
@@ -31,8 +34,8 @@
 //
 // When the core calls the driver
 //   start()       input: waveInStart; output: a write while not playing.
-//   stop()        input: waveInStop/Reset; output: waveOutReset, and a
-//                 close or reset of a paused stream.
+//   stop()        input: waveInStop/Reset; output: waveOutReset, paused
+//                 or not, which throws away what the device holds.
 //   pause()       output: waveOutPause while playing. What the device holds
 //                 must play after resume(), not be thrown away: the blocks
 //                 it came from were already returned.
@@ -42,8 +45,8 @@
 //   ~DriverStream the device is closed (or the open is rolled back).
 //   The core never holds a lock of its own that the host's calls take while
 //   it calls these, so they may wait for the driver's threads. After
-//   stop() or the destructor returns, the driver must not call the host
-//   again (until the next start()).
+//   stop(), pause() or the destructor returns, the driver must not call the
+//   host again (until the next start() or resume()).
 //
 // Threads: every Driver and DriverStream method may be called from any
 // thread; the core serialises the calls on one stream, not across streams.
@@ -92,9 +95,19 @@ class StreamHost {
     // Output: fills `out` (whole frames) from the queued blocks; returns the
     // bytes written, 0 when nothing is queued or the stream is stopped.
     virtual std::size_t play(std::span<std::byte> out) = 0;
+    // Output: as play(), but a block whose last byte was taken stays queued
+    // until heard() reaches its end.
+    virtual std::size_t playHeld(std::span<std::byte> out) { return play(out); }
+    // Output: the device has played `bytes` more of what playHeld gave it
+    // (or will never play them: dropped by a stop or an xrun). Returns, in
+    // order, every block now played to its end.
+    virtual void heard(std::size_t) {}
     // Input: free space left in the queued buffers; output: bytes still to
     // play. 0 while stopped.
     virtual std::size_t pendingBytes() = 0;
+    // The length of the head buffer or block, 0 when none is queued: a
+    // driver may size its transfers to the application's headers.
+    virtual std::size_t headBytes() { return 0; }
     // The device is gone (unplugged): every queued header comes back done,
     // with its notification, and from now on the stream moves no frames and
     // refuses to start. Called from the driver's own thread with no lend

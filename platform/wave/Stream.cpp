@@ -98,6 +98,7 @@ MMRESULT Stream::write(WAVEHDR& header) {
         if (const auto verdict = headerVerdict(HeaderCall::write, header, open_)) return *verdict;
         if (lost_) return MMSYSERR_NODRIVER;
         startNow = !running_ && !paused_;
+        if (startNow) listening_ = true;
     }
     if (startNow) {
         if (const MMRESULT result = driverStream_->start(); result != MMSYSERR_NOERROR) {
@@ -117,6 +118,10 @@ MMRESULT Stream::write(WAVEHDR& header) {
 }
 
 MMRESULT Stream::startDriver(Resumption resumption) {
+    {
+        std::lock_guard data(data_);
+        listening_ = true;
+    }
     DriverStream& driver = *driverStream_;
     const MMRESULT result = resumption == Resumption::afterPause ? driver.resume() : driver.start();
     if (result != MMSYSERR_NOERROR) return result;
@@ -197,6 +202,8 @@ MMRESULT Stream::restart() {
         if (lost_) return MMSYSERR_NODRIVER;
         if (!paused_) return MMSYSERR_NOERROR;
         paused_ = false;
+        // A driver that could not pause threw away what it held.
+        if (!driverPaused_) retireHeld();
         // Without a paused driver there is nothing to play until a write.
         if (!driverPaused_ && head_ == nullptr) return MMSYSERR_NOERROR;
     }
@@ -210,7 +217,7 @@ MMRESULT Stream::close() {
     {
         std::lock_guard data(data_);
         if (!open_) return MMSYSERR_INVALHANDLE;
-        if (head_ != nullptr) return WAVERR_STILLPLAYING;
+        if (head_ != nullptr || heldHead_ != nullptr) return WAVERR_STILLPLAYING;
         open_ = false;
         running_ = false;
     }
@@ -244,7 +251,52 @@ void Stream::retireHead() {
 }
 
 void Stream::retireAll() {
+    retireHeld();
     while (head_ != nullptr) retireHead();
+}
+
+void Stream::retireHeld() {
+    listening_ = false;
+    heldHeard_ = 0;
+    while (heldHead_ != nullptr) {
+        WAVEHDR* header = heldHead_;
+        heldHead_ = header->lpNext;
+        header->lpNext = nullptr;
+        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+    }
+    heldTail_ = nullptr;
+}
+
+void Stream::finishHead() {
+    if (!holding_) {
+        retireHead();
+        return;
+    }
+    WAVEHDR* header = head_;
+    head_ = header->lpNext;
+    if (head_ == nullptr) tail_ = nullptr;
+    header->lpNext = nullptr;
+    headPlayed_ = 0;
+    if (heldTail_ == nullptr) {
+        heldHead_ = header;
+    } else {
+        heldTail_->lpNext = header;
+    }
+    heldTail_ = header;
+    retireHeard();
+}
+
+void Stream::retireHeard() {
+    while (heldHead_ != nullptr && heldHeard_ >= playable(*heldHead_)) {
+        WAVEHDR* header = heldHead_;
+        heldHeard_ -= playable(*header);
+        heldHead_ = header->lpNext;
+        if (heldHead_ == nullptr) heldTail_ = nullptr;
+        header->lpNext = nullptr;
+        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+        notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+    }
 }
 
 void Stream::retireFinishedHeads() {
@@ -253,7 +305,7 @@ void Stream::retireFinishedHeads() {
             retireHead();
         }
     } else {
-        while (head_ != nullptr && playable(*head_) == 0) retireHead();
+        while (head_ != nullptr && playable(*head_) == 0) finishHead();
     }
 }
 
@@ -309,10 +361,27 @@ std::size_t Stream::play(std::span<std::byte> out) {
         std::memcpy(out.data() + written, head.lpData + headPlayed_, count);
         headPlayed_ += count;
         written += count;
-        if (headPlayed_ == playable(head)) retireHead();
+        if (headPlayed_ == playable(head)) finishHead();
         retireFinishedHeads();
     }
     return written;
+}
+
+std::size_t Stream::playHeld(std::span<std::byte> out) {
+    {
+        std::lock_guard data(data_);
+        holding_ = true;
+    }
+    return play(out);
+}
+
+void Stream::heard(std::size_t bytes) {
+    std::lock_guard data(data_);
+    // A stopped driver's last report is stale: reset returned every block.
+    if (!listening_) return;
+    // What was heard of the block still being taken counts once it is held.
+    heldHeard_ += bytes;
+    retireHeard();
 }
 
 std::size_t Stream::pendingBytes() {
@@ -327,6 +396,11 @@ std::size_t Stream::pendingBytes() {
         }
     }
     return pending;
+}
+
+std::size_t Stream::headBytes() {
+    std::lock_guard data(data_);
+    return head_ == nullptr ? 0 : head_->dwBufferLength;
 }
 
 }  // namespace sorvan::wave

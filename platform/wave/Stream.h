@@ -70,7 +70,10 @@ class Stream final : public StreamHost {
     std::size_t captured(std::size_t bytes) override;
     std::size_t capture(std::span<const std::byte> frames) override;
     std::size_t play(std::span<std::byte> out) override;
+    std::size_t playHeld(std::span<std::byte> out) override;
+    void heard(std::size_t bytes) override;
     std::size_t pendingBytes() override;
+    std::size_t headBytes() override;
     void deviceLost() override;
 
   private:
@@ -78,6 +81,13 @@ class Stream final : public StreamHost {
     // Takes the head off the queue, marks it done and notifies.
     void retireHead();
     void retireAll();
+    // Output: the head block was taken whole; it is returned now, or held
+    // until heard when the driver plays through playHeld.
+    void finishHead();
+    void retireHeard();
+    // Output: returns every held block (reset, close, or a restart after the
+    // device threw their frames away).
+    void retireHeld();
     // Input: returns head buffers without room for one more frame.
     // Output: returns zero-length blocks that reached the head.
     void retireFinishedHeads();
@@ -113,6 +123,14 @@ class Stream final : public StreamHost {
     WAVEHDR* head_ = nullptr;
     WAVEHDR* tail_ = nullptr;
     std::size_t headPlayed_ = 0;  // output: bytes of the head block already played
+    // Output, for a driver that plays through playHeld: the blocks taken
+    // whole and not yet heard to their end, in order (linked through
+    // lpNext, still INQUEUE), and how much of them was heard.
+    bool holding_ = false;
+    bool listening_ = false;  // heard() counts: from a start until a reset
+    WAVEHDR* heldHead_ = nullptr;
+    WAVEHDR* heldTail_ = nullptr;
+    std::size_t heldHeard_ = 0;
 };
 
 }  // namespace sorvan::wave

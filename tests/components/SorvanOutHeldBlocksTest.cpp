@@ -33,6 +33,30 @@ TEST_F(PlaybackTest, BlockThatWouldNotUnprepareIsNeverFreedWhateverTheCode) {
     EXPECT_FALSE(out->IsOpen());
 }
 
+TEST_F(PlaybackTest, CloseAfterARefusedResetResetsAgain) {
+    Open();
+    Queue(Block(800, 0));
+    sim::failNext(Fn::waveOutReset, MMSYSERR_ERROR);
+    out->reset();
+    EXPECT_FALSE(out->IsPlaying());
+
+    out->close();
+    EXPECT_EQ(Results(Fn::waveOutReset), (std::vector<MMRESULT>{MMSYSERR_ERROR, MMSYSERR_NOERROR}));
+    EXPECT_FALSE(out->IsOpen());
+    Pump();
+    EXPECT_EQ(events, Strings({"done-", "close"}));
+
+    // Destruction, too, first asks a device that refused to let go.
+    Open();
+    Queue(Block(800, 0));
+    const HWAVEOUT device = out->DeviceID();
+    sim::failNext(Fn::waveOutReset, MMSYSERR_ERROR);
+    out->reset();
+    sim::failNext(Fn::waveOutReset, MMSYSERR_ERROR, 2);
+    out.reset();
+    EXPECT_EQ(waveOutClose(device), MMSYSERR_INVALHANDLE) << "the device was left open";
+}
+
 TEST_F(PlaybackTest, BlockReturnedButNotUnpreparedIsFreedByItsLateDone) {
     Open();
     Queue(Block(100, 0));

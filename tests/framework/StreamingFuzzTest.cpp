@@ -90,9 +90,8 @@ class TFormGenerator {
         std::string text;
         for (int piece = Below(4); piece >= 0; --piece) {
             if (OneIn(3)) {
-                // Appended, not "#" + ...: GCC 12 fails Release builds on that
-                // with a false -Werror=restrict.
-                text.append("#").append(std::to_string(OneIn(10) ? 256 + Below(100) : Below(256)));
+                text += '#';
+                text += std::to_string(OneIn(10) ? 256 + Below(100) : Below(256));
                 continue;
             }
             text += "'";
@@ -129,7 +128,8 @@ class TFormGenerator {
     std::string Name() {
         if (OneIn(40)) return Pick(std::vector<std::string>{"A", "a", "Existing", "Lid", "G1"});
         if (OneIn(100)) return std::string(5000, 'N');
-        return std::string("G").append(std::to_string(++names_));
+        std::string name = "G";
+        return name += std::to_string(++names_);
     }
 
     // The root, then components of every test class, a few levels deep.

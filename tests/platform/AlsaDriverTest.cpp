@@ -146,8 +146,8 @@ TEST_F(AlsaDriver, PlayedBytesReachTheFileUnchangedAndInOrder) {
     EXPECT_EQ(playOnTape(format, {&first, &empty, &second}), expected);
 }
 
-// DONE comes as the last frame goes to the device, which then still has to
-// play it: closing right after must not cut the end of the sound.
+// DONE comes once the device has played the last frame: closing right
+// after it loses nothing of the sound.
 TEST_F(AlsaDriver, CloseAfterTheLastBlockLetsTheDevicePlayItOut) {
     const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
     HWAVEOUT out = nullptr;

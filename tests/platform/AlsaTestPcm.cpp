@@ -3,12 +3,20 @@
 // a device paced by the clock, like a sound card, that can overrun or
 // disappear after a given number of frames.
 //
+// Like a card, its position moves a period at a time, at a tick of its clock
+// once per period (its interrupt), and poll reports it ready at the tick that
+// brings the application's avail_min. A reader that falls more than the
+// buffer behind overruns, a writer that lets it play past what was written
+// underruns: -EPIPE, as from a card.
+//
 //   pcm.card { type sorvan_test }                     paced; capture plays a byte ramp
 //   pcm.flaky { type sorvan_test fault xrun after 4800 }  one xrun at frame 4800
 //   pcm.unplugged { type sorvan_test fault gone after 4800 }  gone from frame 4800
 //   pcm.taken { type sorvan_test busy true }             held by another program
 //   pcm.speaker { type sorvan_test played_to "/x" }      on close, writes to /x how
 //                                                         many frames had played
+//   pcm.sized { type sorvan_test geometry_to "/x" }      on close, writes to /x its
+//                                                         period and buffer in frames
 //   pcm.ear { type sorvan_test heard_to "/x" }           on close, writes to /x the
 //                                                         bytes it played, in order
 //   pcm.pausing { type sorvan_test pausable true }       can pause (else it cannot)
@@ -38,11 +46,13 @@ struct TestPcm {
     Fault fault = Fault::none;
     snd_pcm_uframes_t after = 0;  // frames the device moves before the fault
     std::chrono::steady_clock::time_point started;
+    snd_pcm_uframes_t availMin = 1;  // the application's, from its software parameters
     snd_pcm_uframes_t base = 0;       // position last reported
     unsigned long long rampByte = 0;  // capture: next byte of the ramp
     bool faulted = false;
     bool busy = false;
     std::string playedTo;
+    std::string geometryTo;
     snd_pcm_uframes_t played = 0;  // playback: frames played when last stopped
     bool pausable = false;
     snd_pcm_uframes_t pausedAt = 0;
@@ -55,6 +65,18 @@ struct TestPcm {
 
 TestPcm& self(snd_pcm_ioplug_t* io) {
     return *static_cast<TestPcm*>(io->private_data);
+}
+
+// Readable at once and until read: poll must not block a stream that is not running.
+void armReadable(TestPcm& pcm) {
+    const itimerspec soon{{0, 0}, {0, 1}};
+    timerfd_settime(pcm.timer, 0, &soon, nullptr);
+}
+
+int swParams(snd_pcm_ioplug_t* io, snd_pcm_sw_params_t* params) {
+    snd_pcm_uframes_t availMin = 1;
+    if (snd_pcm_sw_params_get_avail_min(params, &availMin) == 0) self(io).availMin = availMin;
+    return 0;
 }
 
 // The frames up to `position` have played.
@@ -80,20 +102,34 @@ int start(snd_pcm_ioplug_t* io) {
     TestPcm& pcm = self(io);
     if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
     pcm.started = std::chrono::steady_clock::now();
+    // One tick per period, the first a period after the start.
+    const long periodNs = static_cast<long>(
+        (static_cast<long long>(io->period_size) * 1'000'000'000 + io->rate - 1) / io->rate);
+    const timespec period{periodNs / 1'000'000'000, periodNs % 1'000'000'000};
+    const itimerspec ticks{period, period};
+    timerfd_settime(pcm.timer, 0, &ticks, nullptr);
     return 0;
 }
 
-snd_pcm_uframes_t framesSinceStart(const TestPcm& pcm, unsigned int rate) {
+// Whole periods only, like a card whose position moves at its interrupts.
+snd_pcm_uframes_t framesSinceStart(const TestPcm& pcm, const snd_pcm_ioplug_t* io) {
     const auto elapsed = std::chrono::steady_clock::now() - pcm.started;
-    return static_cast<snd_pcm_uframes_t>(std::chrono::duration<double>(elapsed).count() * rate);
+    const auto frames =
+        static_cast<snd_pcm_uframes_t>(std::chrono::duration<double>(elapsed).count() * io->rate);
+    return io->period_size > 0 ? frames - frames % io->period_size : frames;
+}
+
+bool running(const snd_pcm_ioplug_t* io) {
+    return io->state == SND_PCM_STATE_RUNNING || io->state == SND_PCM_STATE_DRAINING;
 }
 
 int stop(snd_pcm_ioplug_t* io) {
     TestPcm& pcm = self(io);
     if (io->stream == SND_PCM_STREAM_PLAYBACK) {
         const snd_pcm_uframes_t written = io->appl_ptr;
-        pcm.played = std::min(framesSinceStart(pcm, io->rate), written);
+        pcm.played = std::min(framesSinceStart(pcm, io), written);
     }
+    armReadable(pcm);
     forgetUnheard(pcm);
     return 0;
 }
@@ -102,6 +138,7 @@ int prepare(snd_pcm_ioplug_t* io) {
     TestPcm& pcm = self(io);
     if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
     pcm.base = 0;
+    armReadable(pcm);
     forgetUnheard(pcm);
     return 0;
 }
@@ -111,7 +148,7 @@ int pause(snd_pcm_ioplug_t* io, int enable) {
     if (pcm.fault == Fault::gone && pcm.faulted) return -ENODEV;
     if (enable) {
         const snd_pcm_uframes_t written = io->appl_ptr;
-        pcm.pausedAt = std::min(framesSinceStart(pcm, io->rate), written);
+        pcm.pausedAt = std::min(framesSinceStart(pcm, io), written);
         pcm.base = pcm.pausedAt;
         hear(io, pcm, pcm.pausedAt);
     } else {
@@ -129,18 +166,24 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
         snd_pcm_ioplug_set_state(io, SND_PCM_STATE_DISCONNECTED);
         return -ENODEV;
     }
-    if (io->state != SND_PCM_STATE_RUNNING) return static_cast<snd_pcm_sframes_t>(pcm.base);
-    const snd_pcm_uframes_t frames = framesSinceStart(pcm, io->rate);
-    // Playback never runs past what was written, capture never more than a
-    // buffer ahead of the reader: no xrun but the one asked for.
-    const snd_pcm_uframes_t limit =
-        io->stream == SND_PCM_STREAM_PLAYBACK ? io->appl_ptr : io->appl_ptr + io->buffer_size;
+    if (!running(io)) return static_cast<snd_pcm_sframes_t>(pcm.base);
     // Never back, not even by the rounding of a resumed pause.
-    const snd_pcm_uframes_t position = std::max(std::min(frames, limit), pcm.base);
+    snd_pcm_uframes_t position = std::max(framesSinceStart(pcm, io), pcm.base);
     if (pcm.fault != Fault::none && !pcm.faulted && position >= pcm.after) {
         pcm.faulted = true;
         if (pcm.fault == Fault::gone) snd_pcm_ioplug_set_state(io, SND_PCM_STATE_DISCONNECTED);
         return pcm.fault == Fault::gone ? -ENODEV : -EPIPE;
+    }
+    if (io->stream == SND_PCM_STREAM_CAPTURE) {
+        if (position > io->appl_ptr + io->buffer_size) return -EPIPE;
+    } else if (position > io->appl_ptr) {
+        // A drain ends where the frames do; anything else has run dry,
+        // having played all it was given.
+        if (io->state != SND_PCM_STATE_DRAINING) {
+            hear(io, pcm, io->appl_ptr);
+            return -EPIPE;
+        }
+        position = io->appl_ptr;
     }
     pcm.base = position;
     hear(io, pcm, position);
@@ -166,9 +209,21 @@ snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
 
 int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned short* revents) {
     TestPcm& pcm = self(io);
-    std::uint64_t ticks = 0;
-    [[maybe_unused]] const auto got = read(pcm.timer, &ticks, sizeof ticks);
-    *revents = io->stream == SND_PCM_STREAM_CAPTURE ? POLLIN : POLLOUT;
+    bool ready = true;
+    if (running(io)) {
+        std::uint64_t ticks = 0;
+        [[maybe_unused]] const auto got = read(pcm.timer, &ticks, sizeof ticks);
+        // Worked out here rather than asked of ALSA, which holds the PCM's
+        // lock while it calls this: frames (capture) or room (playback) for
+        // the application's avail_min. An xrun is ready too, to be found.
+        const auto frames = static_cast<long long>(framesSinceStart(pcm, io));
+        const auto appl = static_cast<long long>(io->appl_ptr);
+        const long long avail = io->stream == SND_PCM_STREAM_CAPTURE
+                                    ? frames - appl
+                                    : static_cast<long long>(io->buffer_size) - (appl - frames);
+        ready = avail >= static_cast<long long>(std::max<snd_pcm_uframes_t>(pcm.availMin, 1));
+    }
+    *revents = ready ? (io->stream == SND_PCM_STREAM_CAPTURE ? POLLIN : POLLOUT) : 0;
     return 0;
 }
 
@@ -180,9 +235,16 @@ int closePcm(snd_pcm_ioplug_t* io) {
             std::fclose(out);
         }
     }
+    if (!pcm->geometryTo.empty()) {
+        if (FILE* out = std::fopen(pcm->geometryTo.c_str(), "w")) {
+            std::fprintf(out, "%lu %lu", static_cast<unsigned long>(io->period_size),
+                         static_cast<unsigned long>(io->buffer_size));
+            std::fclose(out);
+        }
+    }
     if (!pcm->heardTo.empty()) {
         if (FILE* out = std::fopen(pcm->heardTo.c_str(), "wb")) {
-            std::fwrite(pcm->heard.data(), 1, pcm->heard.size(), out);
+            if (!pcm->heard.empty()) std::fwrite(pcm->heard.data(), 1, pcm->heard.size(), out);
             std::fclose(out);
         }
     }
@@ -202,6 +264,7 @@ const snd_pcm_ioplug_callback_t& callbacks(bool pausable) {
         t.close = closePcm;
         t.prepare = prepare;
         t.poll_revents = pollRevents;
+        t.sw_params = swParams;
         if (withPause) t.pause = pause;
         return t;
     };
@@ -229,6 +292,10 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             const char* value = nullptr;
             if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
             pcm.playedTo = value;
+        } else if (key == "geometry_to") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            pcm.geometryTo = value;
         } else if (key == "heard_to") {
             const char* value = nullptr;
             if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
@@ -274,8 +341,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(sorvan_test) {
         return e < 0 ? e : -EBUSY;
     }
     pcm->timer = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    const itimerspec every2ms{{0, 2'000'000}, {0, 2'000'000}};
-    timerfd_settime(pcm->timer, 0, &every2ms, nullptr);
+    armReadable(*pcm);
     pcm->io.version = SND_PCM_IOPLUG_VERSION;
     pcm->io.name = "Sorvan test PCM";
     pcm->io.callback = &callbacks(pcm->pausable);

@@ -122,6 +122,7 @@ class LateHeader final : public wave::StreamHost {
         return bytes;
     }
     std::size_t capture(std::span<const std::byte>) override { return 0; }
+    void deviceLost() override {}
     std::size_t play(std::span<std::byte> out) override {
         markMoved();
         return std::min(out.size(), header_.size());
@@ -131,7 +132,6 @@ class LateHeader final : public wave::StreamHost {
         std::lock_guard lock(mutex_);
         return moved_ ? 0 : header_.size();
     }
-    void deviceLost() override {}
 
     // Whether the thread moved the header within a second.
     bool moved() {
@@ -173,7 +173,7 @@ TEST_F(AlsaWakeup, AHeaderQueuedJustAsTheThreadRunsDryIsNotSleptThrough) {
         alsa::Pcm pcm;
         ASSERT_EQ(alsa::openPcm("silence", direction, pcm), 0);
         alsa::Geometry geometry;
-        ASSERT_EQ(alsa::configure(pcm.get(), direction, format, geometry), 0);
+        ASSERT_EQ(alsa::configure(pcm.get(), direction, format, 480, geometry), 0);
         wave::DriverStream* driverStream = nullptr;
         LateHeader host(driverStream);
         alsa::AlsaStream stream(std::move(pcm), direction, format, geometry, host,

@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadInput{{"record", "new.wav", "-b", "12"}, "12-bit samples are not supported"},
         BadInput{{"record", "new.wav", "--buffers", "10"}, "10 is out of range (1 to 9)"},
         BadInput{{"record", "new.wav", "--buffer-size", "8"}, "8 is out of range"},
-        BadInput{{"record", "new.wav", "-D", "7"}, "there is no input device 7"},
+        BadInput{{"record", "new.wav", "-D", "7"}, "there is no input device 7 (the only one is 0;"},
         BadInput{{"record", "new.wav", "-D", "mic"}, "no input device named 'mic'"},
         BadInput{{"play", "whole.wav", "-D", "3"}, "there is no output device 3"},
         BadInput{{"play", "whole.wav", "--volume", "150%"}, "150% is out of range"},

@@ -274,6 +274,9 @@ TEST(Play, EveryListedDeviceCanBeChosenByNumberOrName) {
     EXPECT_NE(devices.out.find("   0  \"Sim Output\""), std::string::npos)
         << "numbers line up: " << devices.out;
 
+    const CliResult busy = RunSorvan({"devices"}, folder.path(), {{"SORVAN_SIM_FAIL", "waveInOpen:4:999"}});
+    EXPECT_NE(busy.out.find("[busy]"), std::string::npos) << busy.out;
+
     for (const std::string choice : {"11", "Sim Output 12"}) {
         const CliResult result = RunSorvan({"play", "-D", choice, "t.wav"}, folder.path(), twelve);
         EXPECT_EQ(result.exitCode, 0) << choice << ": " << result.err;

@@ -231,4 +231,29 @@ TEST(Record, BusyAlsaDefaultIsCalledBusy) {
     EXPECT_EQ(result.err, "sorvan: the default input device is busy (another program is using it)\n");
     EXPECT_FALSE(std::filesystem::exists(folder / "take.wav"));
 }
+
+// -D takes the ALSA names 'sorvan devices' lists; a device held elsewhere
+// is listed and reported as busy.
+TEST(Record, AlsaDevicesByName) {
+    TempFolder folder;
+    const std::string config =
+        "pcm_type.sorvan_test { lib \"" SORVAN_ALSA_TEST_PCM "\" }\n"
+        "pcm.mic { type sorvan_test hint { description \"mic\" } }\n"
+        "pcm.taken { type sorvan_test busy true hint { description \"taken\" } }\n";
+    WriteBytes(folder / "asound.conf",
+               std::vector<std::byte>(reinterpret_cast<const std::byte*>(config.data()),
+                                      reinterpret_cast<const std::byte*>(config.data() + config.size())));
+    const EnvVars alsa{{"SORVAN_AUDIO", "alsa"},
+                       {"ALSA_CONFIG_PATH", (folder / "asound.conf").string()}};
+    const CliResult devices = RunSorvan({"devices"}, folder.path(), alsa);
+    EXPECT_NE(devices.out.find("\"taken\""), std::string::npos) << devices.out;
+    EXPECT_NE(devices.out.find("[busy]"), std::string::npos) << devices.out;
+
+    const CliResult mic = RunSorvan({"record", "take.wav", "-d", "0.2", "-D", "mic"}, folder.path(), alsa);
+    EXPECT_EQ(mic.exitCode, 0) << mic.err;
+    EXPECT_NE(mic.out.find("\"mic\""), std::string::npos) << mic.out;
+    const CliResult taken = RunSorvan({"record", "t2.wav", "-d", "0.2", "-D", "taken"}, folder.path(), alsa);
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_NE(taken.err.find("\"taken\" is busy"), std::string::npos) << taken.err;
+}
 #endif

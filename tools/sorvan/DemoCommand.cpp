@@ -97,9 +97,10 @@ void AddDemoCommand(CLI::App& app) {
     auto* command = app.add_subcommand(
         "demo",
         "Record a few seconds from the default input and play them back on the default output");
-    auto seconds = std::make_shared<double>(3.0);
-    command->add_option("-d,--duration", *seconds, "Seconds to record")
+    auto duration = std::make_shared<std::string>("3");
+    command->add_option("-d,--duration", *duration, "How long to record: 3, 2.5s, 500ms")
         ->check(SecondsUpTo(60))
         ->capture_default_str();
-    command->callback([seconds] { RunDemo(*seconds); });
+    command->footer("Examples:\n  sorvan demo\n  sorvan demo -d 500ms");
+    command->callback([duration] { RunDemo(ParseDuration(*duration).value_or(3.0)); });
 }

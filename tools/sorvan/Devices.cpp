@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "tools/sorvan/CliError.h"
-#include "tools/sorvan/DefaultPcmProbe.h"
+#include "tools/sorvan/AlsaNames.h"
 #include "tools/sorvan/DeviceRedirect.h"
 #include "tools/sorvan/DriverInfo.h"
 #include "tools/sorvan/NumberChecks.h"
@@ -91,12 +91,17 @@ TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
     if (const auto value = ParseWholeNumber(text)) {
         if (*value < 0 || *value >= count)
             throw CliError(std::string("there is no ") + Word(direction) + " device " + text +
-                           " (devices: 0 to " + std::to_string(count - 1) +
+                           (count == 1 ? " (the only one is 0"
+                                       : " (devices: 0 to " + std::to_string(count - 1)) +
                            "; see 'sorvan devices')");
         number = static_cast<int>(*value);
     } else {
         for (const auto& device : devices)
             if (device.name == text) number = device.number;
+        // ALSA spells one device several ways (hw:0,0, hw:CARD=PCH,DEV=0).
+        for (const auto& device : devices)
+            if (!number && CanonicalPcmName(device.name) == CanonicalPcmName(text))
+                number = device.number;
         if (!number)
             throw CliError(std::string("there is no ") + Word(direction) + " device named '" +
                            text + "' (see 'sorvan devices')");

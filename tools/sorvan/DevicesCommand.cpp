@@ -80,6 +80,12 @@ void List(Direction direction) {
 
 void AddDevicesCommand(CLI::App& app) {
     auto* command = app.add_subcommand("devices", "List the input and output devices");
+    command->footer(
+        "Each device is listed with its number and name (either goes to -D), the channels,\n"
+        "rates and sample widths it takes, its volume control, and whether another program\n"
+        "holds it. Examples:\n"
+        "  sorvan devices\n"
+        "  SORVAN_AUDIO=alsa sorvan devices     the ALSA devices only, never the virtual ones");
     command->callback([] {
         std::printf("Audio driver: %s\n", DescribeDriver().c_str());
         List(Direction::input);

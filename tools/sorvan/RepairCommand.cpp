@@ -51,5 +51,9 @@ void AddRepairCommand(CLI::App& app) {
         "repair", "Complete a recording left unfinished by a crash (size fields still 0)");
     auto path = std::make_shared<std::string>();
     command->add_option("FILE", *path, "The WAV recording to complete")->required();
+    command->footer(
+        "No byte of the file is removed. Examples:\n"
+        "  sorvan repair take.wav\n"
+        "  sorvan play take.wav      plays an unfinished recording too, with a warning");
     command->callback([path] { Repair(*path); });
 }
