@@ -16,7 +16,9 @@ class TRegistrationJournal {
         RegisterComponentsProc = [this](const std::string& page,
                                         std::span<const TClassInfo* const> classes) {
             std::string entry = "RegisterComponents " + page + ":";
-            for (const TClassInfo* c : classes) entry += " " + std::string(c->Name);
+            // Appended, not " " + ...: GCC 12 fails Release builds on that
+            // with a false -Werror=restrict.
+            for (const TClassInfo* c : classes) entry.append(" ").append(c->Name);
             Calls.push_back(entry);
         };
         RegisterComponentEditorProc = [this](const TClassInfo& c, const TComponentEditorClass& e) {

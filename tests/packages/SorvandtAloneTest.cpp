@@ -64,7 +64,9 @@ TEST(SorvandtAlone, RegisterMakesItsThreeCallsInOrder) {
     RegisterComponentsProc = [&](const std::string& page,
                                  std::span<const TClassInfo* const> classes) {
         std::string entry = page + ":";
-        for (const TClassInfo* c : classes) entry += " " + std::string(c->Name);
+        // Appended, not " " + ...: GCC 12 fails Release builds on that
+        // with a false -Werror=restrict.
+        for (const TClassInfo* c : classes) entry.append(" ").append(c->Name);
         calls.push_back(entry);
     };
     RegisterComponentEditorProc = [&](const TClassInfo& c, const TComponentEditorClass& e) {
