@@ -1,7 +1,6 @@
 // waveInGetErrorTextA and waveOutGetErrorTextA: the system's descriptions of
 // the result codes, so that an application prints the same text everywhere.
 #include <algorithm>
-#include <cstring>
 #include <string_view>
 
 #include "platform/WaveApi.h"
@@ -53,7 +52,7 @@ MMRESULT CopyErrorText(MMRESULT code, LPSTR text, UINT size) {
     if (text == nullptr) return MMSYSERR_INVALPARAM;
     const std::string_view message = ErrorText(code);
     const std::size_t length = std::min<std::size_t>(message.size(), size - 1);
-    std::memcpy(text, message.data(), length);
+    message.copy(text, length);
     text[length] = '\0';
     // Only the codes above have a text; any other leaves an empty string.
     return message.empty() ? MMSYSERR_BADERRNUM : MMSYSERR_NOERROR;
