@@ -265,10 +265,24 @@ TEST_F(MessageLoop, NothingReachesAComponentDestroyedOnAnotherThread) {
             watched.emplace(callsAfterDeath);
             window = watched->FHandle;
         });
+        // The owner is kept busy, so that both messages wait in its queue
+        // while the component is destroyed here: one posted before the
+        // destruction, one after.
+        std::promise<void> busy;
+        std::promise<void> release;
+        auto busyTask = std::async(std::launch::async, [&] {
+            owner.run([&] {
+                busy.set_value();
+                release.get_future().wait();
+            });
+        });
+        busy.get_future().wait();
         PostMessage(window, WM_TEST, 1, 0);
 
         watched.reset();
         PostMessage(window, WM_TEST, 2, 0);
+        release.set_value();
+        busyTask.get();
         owner.run([] {});
 
         // The owner destroyed the window at its next message.
