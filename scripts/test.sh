@@ -26,9 +26,11 @@ elif [ "${1:-}" = "--tsan" ]; then
   export TSAN_OPTIONS="halt_on_error=1 allocator_may_return_null=1 ${TSAN_OPTIONS:-}"
   # The machine's own ALSA setup may load plug-ins built without
   # ThreadSanitizer (PulseAudio's), whose threads it cannot follow: tests that
-  # take whatever driver is the default get the virtual devices. The alsa
-  # tests write and select their own ALSA configuration.
+  # take whatever driver is the default get the virtual devices, and a test
+  # that asks for the automatic choice probes an ALSA without plug-ins. The
+  # alsa tests write and select their own ALSA configuration.
   export SORVAN_AUDIO=sim
+  export ALSA_CONFIG_PATH="$PWD/tests/tsan-asound.conf"
 fi
 
 cmake -S . -B "$build" "${options[@]}" >/dev/null
