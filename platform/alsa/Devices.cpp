@@ -4,6 +4,7 @@
 #include <array>
 #include <cerrno>
 #include <memory>
+#include <string_view>
 
 #include "platform/alsa/Pcm.h"
 
@@ -119,25 +120,24 @@ void describe(const std::string& name, wave::Direction direction, WORD channels,
     }
 }
 
-enum class Probed { usable, busy, unusable };
-
-Probed probe(const std::string& name, wave::Direction direction, Device& device) {
+// 0 when the PCM opens and takes some format; -EBUSY when another program
+// holds it (described then as far as that is known); else why it is no device.
+int probe(const std::string& name, wave::Direction direction, Device& device) {
     Pcm pcm;
     if (int e = openPcm(name, direction, pcm); e < 0) {
-        if (e != -EBUSY) return Probed::unusable;
-        describe(name, direction, 2, 0, device);
-        return Probed::busy;
+        if (e == -EBUSY) describe(name, direction, 2, 0, device);
+        return e;
     }
     snd_pcm_hw_params_t* params = nullptr;
     snd_pcm_hw_params_alloca(&params);
-    if (snd_pcm_hw_params_any(pcm.get(), params) < 0) return Probed::unusable;
+    if (int e = snd_pcm_hw_params_any(pcm.get(), params); e < 0) return e;
     unsigned int maxChannels = 0;
     if (snd_pcm_hw_params_get_channels_max(params, &maxChannels) < 0 || maxChannels == 0) {
-        return Probed::unusable;
+        return -EINVAL;
     }
     const auto channels = static_cast<WORD>(std::min(maxChannels, 0xFFFFu));
     describe(name, direction, channels, standardFormats(pcm.get(), channels), device);
-    return Probed::usable;
+    return 0;
 }
 
 }  // namespace
@@ -146,15 +146,22 @@ std::vector<Device> enumerate(wave::Direction direction) {
     std::vector<Device> devices;
     Device device;
     // WAVE_MAPPER stands for device 0: "default" only when it works now.
-    if (probe(defaultPcm, direction, device) == Probed::usable) devices.push_back(device);
+    if (probe(defaultPcm, direction, device) == 0) devices.push_back(device);
     for (const Hint& hint : pcmHints()) {
         if (hint.name == defaultPcm || !servesDirection(hint, direction)) continue;
         if (!isDevice(hint.name)) continue;
         // A device another program holds stays in the list, so that the
         // numbers do not shift; what it takes is learnt when it opens.
-        if (probe(hint.name, direction, device) != Probed::unusable) devices.push_back(device);
+        if (const int e = probe(hint.name, direction, device); e == 0 || e == -EBUSY) {
+            devices.push_back(device);
+        }
     }
     return devices;
+}
+
+int describeNamed(const std::string& pcm, wave::Direction direction, Device& device) {
+    const int e = probe(pcm, direction, device);
+    return e == -EBUSY ? 0 : e;
 }
 
 MMRESULT checkFormat(const std::string& name, wave::Direction direction,
@@ -167,9 +174,21 @@ MMRESULT checkFormat(const std::string& name, wave::Direction direction,
 std::string controlOf(const std::string& pcm) {
     if (pcm == defaultPcm) return pcm;
     const auto card = pcm.find("CARD=");
-    if (card == std::string::npos) return {};
-    const auto end = pcm.find(',', card);
-    return "hw:" + pcm.substr(card, end == std::string::npos ? std::string::npos : end - card);
+    if (card != std::string::npos) {
+        const auto end = pcm.find(',', card);
+        return "hw:" + pcm.substr(card, end == std::string::npos ? std::string::npos : end - card);
+    }
+    // "hw:0,0", "plughw:PCH", "dmix:1": the PCMs of a card take the card as
+    // their first argument. Others (plug:SLAVE, file:PATH) name no card.
+    const auto colon = pcm.find(':');
+    if (colon == std::string::npos) return {};
+    const std::string type = pcm.substr(0, colon);
+    static constexpr std::array<std::string_view, 9> cardPcms = {
+        "hw", "plughw", "dmix", "dsnoop", "default", "sysdefault", "front", "iec958", "hdmi"};
+    if (std::find(cardPcms.begin(), cardPcms.end(), type) == cardPcms.end()) return {};
+    const std::string first = pcm.substr(colon + 1, pcm.find(',', colon) - colon - 1);
+    if (first.empty() || first.find_first_of("={}'\" ") != std::string::npos) return {};
+    return "hw:" + first;
 }
 
 }  // namespace sorvan::alsa

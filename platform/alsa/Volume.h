@@ -30,6 +30,10 @@ class OutputVolume {
         return mixer_->set(volume) ? MMSYSERR_NOERROR : MMSYSERR_ERROR;
     }
 
+    // A card's mixer keeps what it was set to after the program ends; the
+    // driver's own gain does not.
+    bool persists() const { return mixer_ != nullptr; }
+
     // What the streams scale their samples by; full when the mixer does it.
     DWORD gain() const { return gain_.load(std::memory_order_relaxed); }
 

@@ -163,6 +163,22 @@ class Driver {
     // hardware; programs tell their users so.
     virtual bool isVirtual() const { return false; }
 
+    // Whether a volume set on output device `outputIndex` outlives the
+    // program: true where the system keeps it (a sound card's mixer), false
+    // where the driver scales the samples itself and forgets it at exit.
+    virtual bool volumePersists(std::size_t) { return false; }
+
+    // Takes in a device its list leaves out, by the name the sound system
+    // knows it by (an ALSA PCM name such as "plughw:1" or "dmix:CARD=PCH").
+    // On success `index` is its number: it joins the end of the list, the
+    // others keep theirs, and a name already listed gives its own number.
+    // MMSYSERR_NOTSUPPORTED from a driver that takes no names; for a name
+    // that does not open, the reason as an open would give it
+    // (MMSYSERR_NODRIVER for no such device).
+    virtual MMRESULT addNamedDevice(Direction, const std::string&, std::size_t&) {
+        return MMSYSERR_NOTSUPPORTED;
+    }
+
     // The sim driver watches the API calls made on its devices: it logs them
     // and may make a call fail before the core does anything. Other drivers
     // keep these defaults.

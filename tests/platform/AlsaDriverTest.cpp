@@ -8,6 +8,7 @@
 
 #include "AlsaTestSetup.h"
 #include "WaveTestSupport.h"
+#include "platform/alsa/Devices.h"
 #include "platform/alsa/Gain.h"
 
 namespace sorvan::alsatest {
@@ -231,6 +232,61 @@ TEST_F(AlsaDriver, TheNullPcmFillsBuffersWithSilenceAsFastAsTheyCome) {
         EXPECT_EQ(std::count(data.begin(), data.end() - 2, '\0'), 48000 * 4);
     }
     EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+}
+
+// A PCM the list leaves out joins its end by name, plays, and has a volume
+// of its own; a listed name keeps its number; a name that does not open
+// changes nothing. None of the test PCMs has a mixer, so no volume set on
+// them outlives the program.
+TEST_F(AlsaDriver, TakesInANamedPcmItsListLeavesOut) {
+    const auto driver = wave::currentDriver();
+    const std::size_t listed = driver->deviceCount(wave::Direction::output);
+    std::size_t index = 99;
+    EXPECT_EQ(driver->addNamedDevice(wave::Direction::output, "tape", index), MMSYSERR_NOERROR);
+    EXPECT_EQ(index, outputDevice("tape"));
+    EXPECT_EQ(driver->addNamedDevice(wave::Direction::output, "no_such_pcm", index),
+              MMSYSERR_NODRIVER);
+    EXPECT_EQ(driver->addNamedDevice(wave::Direction::input, "", index), MMSYSERR_NODRIVER);
+    EXPECT_EQ(driver->deviceCount(wave::Direction::output), listed);
+
+    ASSERT_EQ(driver->addNamedDevice(wave::Direction::output, "resampled", index),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(index, listed);
+    EXPECT_EQ(waveOutGetNumDevs(), listed + 1);
+    WAVEOUTCAPSA caps{};
+    ASSERT_EQ(waveOutGetDevCapsA(index, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_STREQ(caps.szPname, "resampled");
+    const auto id = reinterpret_cast<HWAVEOUT>(UINT_PTR{index});
+    DWORD volume = 0;
+    ASSERT_EQ(waveOutSetVolume(id, 0x40004000), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutGetVolume(id, &volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 0x40004000u);
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    HWAVEOUT out = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, static_cast<UINT>(index), &format, 0, 0, CALLBACK_NULL),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+    for (std::size_t device = 0; device <= index; ++device)
+        EXPECT_FALSE(driver->volumePersists(device)) << device;
+
+    // Held by another program: taken in all the same, and busy when opened.
+    const std::size_t inputs = driver->deviceCount(wave::Direction::input);
+    ASSERT_EQ(driver->addNamedDevice(wave::Direction::input, "taken", index), MMSYSERR_NOERROR);
+    EXPECT_LT(index, inputs);
+}
+
+TEST(AlsaMixer, TheControlOfAPcmIsItsCardsWhicheverWayTheCardIsNamed) {
+    EXPECT_EQ(alsa::controlOf("default"), "default");
+    EXPECT_EQ(alsa::controlOf("plughw:CARD=PCH,DEV=0"), "hw:CARD=PCH");
+    EXPECT_EQ(alsa::controlOf("default:CARD=USB"), "hw:CARD=USB");
+    EXPECT_EQ(alsa::controlOf("hw:0,0"), "hw:0");
+    EXPECT_EQ(alsa::controlOf("plughw:1"), "hw:1");
+    EXPECT_EQ(alsa::controlOf("dmix:PCH,0"), "hw:PCH");
+    // No card in these: a slave PCM, a file, a definition written in place.
+    EXPECT_EQ(alsa::controlOf("plug:mic"), "");
+    EXPECT_EQ(alsa::controlOf("file:'/tmp/x'"), "");
+    EXPECT_EQ(alsa::controlOf("hw:{CARD 0}"), "");
+    EXPECT_EQ(alsa::controlOf("mic"), "");
 }
 
 }  // namespace

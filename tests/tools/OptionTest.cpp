@@ -23,6 +23,17 @@ TEST(Duration, SecondsMinutesAndUnits) {
         EXPECT_FALSE(ParseDuration(bad).has_value()) << bad;
 }
 
+// One second is "1 second"; a number that only rounds to 1 is one too.
+TEST(Duration, InWordsWithTheRightNumber) {
+    EXPECT_EQ(SecondsInWords(1), "1 second");
+    EXPECT_EQ(SecondsInWords(1.004), "1 second");
+    EXPECT_EQ(SecondsInWords(0.5), "0.5 seconds");
+    EXPECT_EQ(SecondsInWords(2.25), "2.25 seconds");
+    EXPECT_EQ(SecondsInWords(90), "90 seconds");
+    EXPECT_EQ(SecondsInWords(0), "0 seconds");
+    EXPECT_EQ(SecondsInWords(24347.5), "24347.5 seconds");
+}
+
 TEST(Rate, HertzAndKilohertz) {
     EXPECT_EQ(ParseRate("44100"), 44100);
     EXPECT_EQ(ParseRate("44.1k"), 44100);

@@ -26,7 +26,8 @@ constexpr std::string_view RawPrefix = "raw:";
 void AddDeviceOption(CLI::App& command, DeviceChoice& device) {
     command.add_option("-D,--device", device.text,
                        "Device number or name as 'sorvan devices' lists them (e.g. 1, default, "
-                       "hw:0,0); default: the default device");
+                       "hw:0,0), or any ALSA name such as plughw:1 or one 'aplay -L' lists; "
+                       "default: the default device");
 }
 
 CLI::Validator VolumeValue() {

@@ -48,7 +48,7 @@ void RunDemo(double seconds) {
         std::printf(
             "Running on the built-in virtual devices (no sound hardware found, or "
             "SORVAN_AUDIO=sim).\n");
-    std::printf("Recording %g seconds from the %s, %s ...\n", seconds, input.c_str(),
+    std::printf("Recording %s from the %s, %s ...\n", SecondsInWords(seconds).c_str(), input.c_str(),
                 format.Describe().c_str());
     std::fflush(stdout);
 

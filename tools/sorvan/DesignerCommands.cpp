@@ -84,6 +84,13 @@ void AddDesignerCommands(CLI::App& app) {
     auto* designer = app.add_subcommand(
         "designer", "Load a design-time package and build form files, as the designer does");
     designer->require_subcommand(1);
+    designer->footer(
+        "Examples:\n"
+        "  sorvan designer package build/packages/sorvandt.so --bitmaps /tmp/palette\n"
+        "  sorvan designer verbs build/packages/sorvandt.so TSorvanIn\n"
+        "  sorvan designer new-form form.dfm --package build/packages/sorvandt.so \\\n"
+        "      --drop TSorvanIn:Mic --set Mic.channels=2\n"
+        "  sorvan designer show form.dfm");
     auto options = std::make_shared<TDesignerOptions>();
 
     auto* package = designer->add_subcommand(

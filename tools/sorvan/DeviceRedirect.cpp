@@ -39,6 +39,13 @@ class RedirectingDriver final : public wave::Driver {
         return inner_->setVolume(outputIndex, volume);
     }
     bool isVirtual() const override { return inner_->isVirtual(); }
+    bool volumePersists(std::size_t outputIndex) override {
+        return inner_->volumePersists(outputIndex);
+    }
+    MMRESULT addNamedDevice(wave::Direction direction, const std::string& name,
+                            std::size_t& index) override {
+        return inner_->addNamedDevice(direction, name, index);
+    }
     std::optional<MMRESULT> intercept(const Call& call) override { return inner_->intercept(call); }
     void returned(const Call& call, MMRESULT result) override { inner_->returned(call, result); }
 
@@ -48,11 +55,17 @@ class RedirectingDriver final : public wave::Driver {
     std::size_t index_;
 };
 
+wave::Direction WaveDirection(Direction direction) {
+    return direction == Direction::input ? wave::Direction::input : wave::Direction::output;
+}
+
 }  // namespace
 
 void RedirectDefaultDevice(Direction direction, std::size_t index) {
-    const auto waveDirection =
-        direction == Direction::input ? wave::Direction::input : wave::Direction::output;
     wave::useDriver(
-        std::make_shared<RedirectingDriver>(wave::currentDriver(), waveDirection, index));
+        std::make_shared<RedirectingDriver>(wave::currentDriver(), WaveDirection(direction), index));
+}
+
+MMRESULT AddNamedDevice(Direction direction, const std::string& name, std::size_t& index) {
+    return wave::currentDriver()->addNamedDevice(WaveDirection(direction), name, index);
 }

@@ -5,8 +5,14 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "tools/sorvan/Devices.h"
 
 // Makes device `index` of `direction` the one the default device opens.
 void RedirectDefaultDevice(Direction direction, std::size_t index);
+
+// A device the driver's list leaves out, taken in by the sound system's own
+// name (an ALSA PCM such as "plughw:1"): MMSYSERR_NOERROR and its number in
+// `index`, else why not (MMSYSERR_NOTSUPPORTED where the driver takes no names).
+MMRESULT AddNamedDevice(Direction direction, const std::string& name, std::size_t& index);

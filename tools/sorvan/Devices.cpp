@@ -55,6 +55,19 @@ MMRESULT TryOpen(Direction direction, UINT id, const WAVEFORMATEX& format, DWORD
     return result;
 }
 
+// A name the list does not hold may still be one the sound system opens
+// ("plughw:1", "dmix:CARD=PCH", any name 'aplay -L' lists).
+int AddDeviceByName(Direction direction, const std::string& name) {
+    std::size_t index = 0;
+    const MMRESULT result = AddNamedDevice(direction, name, index);
+    if (result == MMSYSERR_NOERROR) return static_cast<int>(index);
+    const std::string missing =
+        std::string("there is no ") + Word(direction) + " device named '" + name + "'";
+    if (result == MMSYSERR_NOTSUPPORTED) throw CliError(missing + " (see 'sorvan devices')");
+    if (result == MMSYSERR_NOMEM) throw CliError(missing + ": out of memory");
+    throw CliError(missing + " that ALSA can open (see 'sorvan devices')");
+}
+
 }  // namespace
 
 std::vector<DeviceSummary> ListDevices(Direction direction) {
@@ -102,9 +115,7 @@ TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
         for (const auto& device : devices)
             if (!number && CanonicalPcmName(device.name) == CanonicalPcmName(text))
                 number = device.number;
-        if (!number)
-            throw CliError(std::string("there is no ") + Word(direction) + " device named '" +
-                           text + "' (see 'sorvan devices')");
+        if (!number) number = AddDeviceByName(direction, text);
     }
     if (*number <= 9) return static_cast<TSVDev>(wvDevice0 + *number);
     RedirectDefaultDevice(direction, static_cast<std::size_t>(*number));
@@ -131,12 +142,17 @@ bool DeviceTakes(Direction direction, TSVDev device, const PcmFormat& format) {
     return QueryFormat(direction, device, format) == MMSYSERR_NOERROR;
 }
 
-bool IsBusy(Direction direction, TSVDev device) {
-    const auto described = DescribeDevice(direction, device);
-    const PcmFormat format{.channels = std::max(1, described ? described->channels : 1),
-                           .rate = 44100, .bits = 16};
-    const WAVEFORMATEX wave = MakePcmFormat(format.channels, format.rate, format.bits);
-    return TryOpen(direction, static_cast<UINT>(DeviceIndex(device)), wave, CALLBACK_NULL) ==
+bool DeviceNumberTakes(Direction direction, int number, const PcmFormat& pcm) {
+    const WAVEFORMATEX format = MakePcmFormat(pcm.channels, pcm.rate, pcm.bits);
+    return TryOpen(direction, static_cast<UINT>(number), format, WAVE_FORMAT_QUERY) ==
+           MMSYSERR_NOERROR;
+}
+
+bool IsBusy(Direction direction, int number) {
+    const auto described = Describe(direction, static_cast<UINT_PTR>(number));
+    const WAVEFORMATEX wave =
+        MakePcmFormat(std::max(1, described ? described->channels : 1), 44100, 16);
+    return TryOpen(direction, static_cast<UINT>(number), wave, CALLBACK_NULL) ==
            MMSYSERR_ALLOCATED;
 }
 

@@ -38,9 +38,11 @@ std::string DeviceLabel(Direction direction, TSVDev device);
 // MMSYSERR_NOERROR, WAVERR_BADFORMAT, or why the device cannot be used.
 MMRESULT QueryFormat(Direction direction, TSVDev device, const PcmFormat& format);
 bool DeviceTakes(Direction direction, TSVDev device, const PcmFormat& format);
+// The same for a device by its number, which may be past the components' ten.
+bool DeviceNumberTakes(Direction direction, int number, const PcmFormat& format);
 
-// Whether another program holds the device (an open fails with "allocated").
-bool IsBusy(Direction direction, TSVDev device);
+// Whether another program holds device `number` (an open fails with "allocated").
+bool IsBusy(Direction direction, int number);
 
 // A failed open call's result as a phrase that follows the device's label.
 std::string DescribeOpenResult(MMRESULT result, const PcmFormat& format);

@@ -2,8 +2,9 @@
 // the one the default device (the mapper) stands for.
 #include <CLI/CLI.hpp>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,12 @@ constexpr int ProbeRates[] = {8000,  11025, 16000, 22050,  32000, 44100,
 constexpr int ProbeBits[] = {8, 16, 24, 32};
 
 // What the device really takes, asked format by format without opening it:
-// the rates and sample widths at its own channel count, and the channel
-// counts at its first rate.
+// the rates at its most channels, the sample widths at its lowest rate, and
+// the fewest channels it takes there.
 std::string DescribeFormats(Direction direction, const DeviceSummary& device) {
-    // Past device 9 only the default device can be asked (see DeviceRedirect.h).
-    if (device.number > 9) return std::to_string(device.channels) + " ch";
-    const auto dev = static_cast<TSVDev>(wvDevice0 + device.number);
     const auto takes = [&](int channels, int rate, int bits) {
-        return DeviceTakes(direction, dev, {.channels = channels, .rate = rate, .bits = bits});
+        return DeviceNumberTakes(direction, device.number,
+                                 {.channels = channels, .rate = rate, .bits = bits});
     };
     const int channels = std::max(1, device.channels);
     std::vector<int> rates;
@@ -36,18 +35,20 @@ std::string DescribeFormats(Direction direction, const DeviceSummary& device) {
                 break;
             }
     if (rates.empty()) return std::to_string(channels) + " ch, no common format";
-    std::string widths;
+    std::vector<int> widths;
     for (const int bits : ProbeBits)
-        if (takes(channels, rates.front(), bits))
-            widths += (widths.empty() ? "" : "/") + std::to_string(bits);
-    int fewest = channels;
-    while (fewest > 1 && takes(fewest - 1, rates.front(), 16)) --fewest;
-    const std::string channelRange =
-        fewest == channels ? std::to_string(channels) : std::to_string(fewest) + "-" + std::to_string(channels);
-    const std::string rateRange = rates.size() == 1 ? std::to_string(rates.front())
-                                                    : std::to_string(rates.front()) + "-" +
-                                                          std::to_string(rates.back());
-    return channelRange + " ch, " + rateRange + " Hz, " + widths + "-bit";
+        if (takes(channels, rates.front(), bits)) widths.push_back(bits);
+    // Counted up from one: a converting PCM may offer thousands of channels.
+    int fewest = 1;
+    while (fewest < channels && !takes(fewest, rates.front(), widths.front())) ++fewest;
+    std::string widthList;
+    for (const int bits : widths)
+        widthList += (widthList.empty() ? "" : "/") + std::to_string(bits);
+    const auto range = [](int low, int high) {
+        return low == high ? std::to_string(low) : std::to_string(low) + "-" + std::to_string(high);
+    };
+    return range(fewest, channels) + " ch, " + range(rates.front(), rates.back()) + " Hz, " +
+           widthList + "-bit";
 }
 
 std::string DescribeSupport(DWORD support) {
@@ -56,23 +57,49 @@ std::string DescribeSupport(DWORD support) {
     return "no volume control";
 }
 
+struct Row {
+    std::string number;
+    std::string name;
+    std::string formats;
+    std::string volume;
+    std::string marks;
+};
+
+Row RowFor(Direction direction, const DeviceSummary& device, std::optional<int> chosen) {
+    Row row{.number = std::to_string(device.number), .name = "\"" + device.name + "\""};
+    // A held device cannot be asked what it takes: every query would fail.
+    const bool busy = IsBusy(direction, device.number);
+    row.formats = busy ? "(formats unknown while busy)" : DescribeFormats(direction, device);
+    if (direction == Direction::output) row.volume = DescribeSupport(device.support);
+    if (busy) row.marks += "  [busy]";
+    if (chosen == device.number) row.marks += "  [default]";
+    return row;
+}
+
 void List(Direction direction) {
     const auto devices = ListDevices(direction);
     const auto chosen = DefaultDeviceNumber(direction);
     std::printf("%s devices:\n", direction == Direction::input ? "Input" : "Output");
     if (devices.empty()) std::printf("  (none)\n");
-    const int numberWidth = static_cast<int>(std::to_string(devices.empty() ? 0 : devices.back().number).size());
-    std::size_t nameWidth = 0;
-    for (const auto& device : devices) nameWidth = std::max(nameWidth, device.name.size() + 2);
-    for (const auto& device : devices) {
-        std::printf("  %*d  %-*s  %s", numberWidth, device.number, static_cast<int>(nameWidth),
-                    ("\"" + device.name + "\"").c_str(), DescribeFormats(direction, device).c_str());
+    std::vector<Row> rows;
+    for (const auto& device : devices) rows.push_back(RowFor(direction, device, chosen));
+    std::size_t numberWidth = 0, nameWidth = 0, formatsWidth = 0, volumeWidth = 0;
+    for (const auto& row : rows) {
+        numberWidth = std::max(numberWidth, row.number.size());
+        nameWidth = std::max(nameWidth, row.name.size());
+        formatsWidth = std::max(formatsWidth, row.formats.size());
+        volumeWidth = std::max(volumeWidth, row.volume.size());
+    }
+    for (const auto& row : rows) {
+        std::string line = "  " + std::string(numberWidth - row.number.size(), ' ') + row.number +
+                           "  " + row.name + std::string(nameWidth - row.name.size(), ' ') +
+                           "  " + row.formats;
         if (direction == Direction::output)
-            std::printf(", %s", DescribeSupport(device.support).c_str());
-        if (device.number <= 9 &&
-            IsBusy(direction, static_cast<TSVDev>(wvDevice0 + device.number)))
-            std::printf("  [busy]");
-        std::printf("%s\n", chosen == device.number ? "  [default]" : "");
+            line += std::string(formatsWidth - row.formats.size(), ' ') + "  " + row.volume +
+                    std::string(row.marks.empty() ? 0 : volumeWidth - row.volume.size(), ' ');
+        else if (!row.marks.empty())
+            line += std::string(formatsWidth - row.formats.size(), ' ');
+        std::printf("%s%s\n", line.c_str(), row.marks.c_str());
     }
 }
 

@@ -50,6 +50,18 @@ std::string DescribeDriver() {
     return name.empty() ? "system sound devices" : name;
 }
 
+bool VolumeOutlivesProgram(TSVDev device) {
+    const auto driver = sorvan::wave::currentDriver();
+    const std::size_t count = driver->deviceCount(sorvan::wave::Direction::output);
+    if (count == 0) return false;
+    const std::int32_t index = DeviceIndex(device);
+    // The default device is the one the driver names, as the wave calls take it.
+    const std::size_t chosen =
+        index < 0 ? std::min(driver->defaultDevice(sorvan::wave::Direction::output), count - 1)
+                  : static_cast<std::size_t>(index);
+    return chosen < count && driver->volumePersists(chosen);
+}
+
 void AnnounceVirtualDevices(bool deviceChosen) {
     if (!FellBackToVirtualDevices()) return;
     if (deviceChosen)

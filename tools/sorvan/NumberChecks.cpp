@@ -68,16 +68,24 @@ std::optional<double> ParseDuration(const std::string& text) {
     return seconds * 60 + *last * unit;
 }
 
+std::string SecondsInWords(double seconds) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", seconds);
+    std::string number = text;
+    number.erase(number.find_last_not_of('0') + 1);
+    if (number.ends_with('.')) number.pop_back();
+    if (number == "-0") number = "0";
+    return number + (number == "1" ? " second" : " seconds");
+}
+
 CLI::Validator SecondsUpTo(double max) {
-    char limit[32];
-    std::snprintf(limit, sizeof limit, "%g", max);
     return CLI::Validator(
-        [max, bound = std::string(limit)](std::string& text) -> std::string {
+        [max, bound = SecondsInWords(max)](std::string& text) -> std::string {
             const auto value = ParseDuration(text);
             if (!value)
                 return "'" + text + "' is not a duration (such as 90, 1:30, 5s or 250ms)";
             if (*value <= 0) return "the duration must be more than 0 seconds, not " + text;
-            if (*value > max) return text + " is too long (at most " + bound + " seconds)";
+            if (*value > max) return text + " is too long (at most " + bound + ")";
             return {};
         },
         "DURATION");

@@ -17,6 +17,9 @@ CLI::Validator SecondsUpTo(double max);
 // Parses a duration as SecondsUpTo accepts it (any size).
 std::optional<double> ParseDuration(const std::string& text);
 
+// "1 second", "2.5 seconds", "90 seconds": at most two decimals.
+std::string SecondsInWords(double seconds);
+
 // A sample rate from min to max in Hz, also written in kHz ("44.1k", "48k").
 CLI::Validator RateIn(long long min, long long max);
 // Parses a rate as RateIn accepts it; empty when it is no whole number of Hz.

@@ -132,6 +132,7 @@ void AddPlayCommand(CLI::App& app) {
         "  sorvan play take.wav\n"
         "  sorvan play intro.flac song.ogg outro.wav   one after the other\n"
         "  sorvan play -D 1 --volume 50 take.wav       on device 1 at half volume\n"
+        "  sorvan play -q -D plughw:0 take.flac        an ALSA device, no progress line\n"
         "  sox in.wav -t wav - | sorvan play -         from stdin");
     command->callback([options] { RunPlay(*options); });
 }

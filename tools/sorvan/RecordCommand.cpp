@@ -71,12 +71,6 @@ PcmFormat ChooseFormat(const RecordOptions& options, TSVDev device) {
     return format;
 }
 
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.0f", seconds);
-    return std::string(text) + (std::string(text) == "1" ? " second" : " seconds");
-}
-
 std::string Join(const std::vector<std::string>& names) {
     std::string joined;
     for (const auto& name : names) joined += (joined.empty() ? "" : ", ") + name;
@@ -110,7 +104,7 @@ void RunRecord(const RecordOptions& options) {
     if (toStdout && type == FileType::wav && limit &&
         *limit > WavMaxDataBytes(static_cast<std::uint32_t>(frameBytes)))
         throw CliError("a WAV stream in " + format.Describe() + " can be at most " +
-                       Seconds(format.Seconds(WavMaxDataBytes(static_cast<std::uint32_t>(frameBytes)))) +
+                       SecondsInWords(format.Seconds(WavMaxDataBytes(static_cast<std::uint32_t>(frameBytes)))) +
                        " long; record into a file, which goes on into numbered files");
 
     auto output = OpenRecordingOutput({.path = options.path,
@@ -212,6 +206,9 @@ void AddRecordCommand(CLI::App& app) {
         "  sorvan record -d 1:30 -f cd take.flac  90 seconds of CD audio as FLAC\n"
         "  sorvan record -r 48k -c 1 -d 250ms a.wav\n"
         "  sorvan record -D 1 -f dat - | sox -t wav - out.mp3\n"
+        "  sorvan record -D plughw:1 -f S24_3LE -q a.wav   an ALSA device, 24-bit, quietly\n"
+        "  sorvan record -t raw -f S16_LE -d 5s take.pcm   bare samples, no header\n"
+        "  sorvan record --force take.wav         replace take.wav\n"
         "  sorvan record --max-file-time 3600 long.wav   one file per hour");
     command->callback([options] { RunRecord(*options); });
 }

@@ -34,8 +34,12 @@ void RunVolume(const VolumeOptions& options) {
             throw CliError(label + " did not take the volume " + DescribeVolume(wanted));
     }
     std::printf("%s: volume %s\n", label.c_str(), DescribeVolume(out->GetVolume()).c_str());
-    if (options.value && OnVirtualDevices())
+    if (!options.value || VolumeOutlivesProgram(device)) return;
+    if (OnVirtualDevices())
         std::printf("(the virtual devices forget it when this program ends)\n");
+    else
+        std::printf("(this device has no mixer: sorvan scales the samples it plays itself, so the "
+                    "setting is gone when this program ends; use 'sorvan play --volume' instead)\n");
 }
 
 }  // namespace
