@@ -283,3 +283,29 @@ TEST(Play, EveryListedDeviceCanBeChosenByNumberOrName) {
         EXPECT_NE(result.out.find("Sim Output 12"), std::string::npos) << result.out;
     }
 }
+
+// Only missing audio is called truncated: a header field libsndfile
+// corrects (bytes per second) is not, while a WAV or AIFF cut short still is.
+TEST(Play, OnlyMissingAudioIsCalledTruncated) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    for (const std::string type : {"wav", "aiff"})
+        RunTool("sox -n -r 8000 -c 1 -b 16 '" + (folder / ("t." + type)).string() +
+                "' synth 0.5 sine 440");
+    auto wav = ReadBytes(folder / "t.wav");
+    ASSERT_EQ(Le32At(wav, 28), 16000u);
+    wav[28] = std::byte{0x12};  // bytes per second
+    WriteBytes(folder / "fields.wav", wav);
+    const CliResult fields = RunSorvan({"play", "fields.wav"}, folder.path());
+    EXPECT_EQ(fields.exitCode, 0) << fields.err;
+    EXPECT_EQ(fields.err, "");
+
+    for (const std::string type : {"wav", "aiff"}) {
+        auto bytes = ReadBytes(folder / ("t." + type));
+        bytes.resize(bytes.size() / 2);
+        WriteBytes(folder / ("cut." + type), bytes);
+        const CliResult cut = RunSorvan({"play", "cut." + type}, folder.path());
+        EXPECT_EQ(cut.exitCode, 0) << cut.err;
+        EXPECT_NE(cut.err.find("is truncated"), std::string::npos) << type << ": " << cut.err;
+    }
+}

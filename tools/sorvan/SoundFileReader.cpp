@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "tools/sorvan/CliError.h"
 #include "tools/sorvan/UniqueFd.h"
@@ -39,11 +40,20 @@ bool IsFloat(int format) {
 }
 
 // libsndfile reads a header that promises more than the file holds, notes it
-// in its log ("data : 16000 (should be 7956)") and plays on.
+// in its log ("data : 16000 (should be 7956)", "SSND : ..." in AIFF, "Data
+// Size : ..." in AU) and plays on. It notes other fields it corrects the same
+// way ("Bytes/sec : 66150 (should be 88200)"): those lose no audio.
 bool LogSaysCutShort(SNDFILE* file) {
     char log[8192] = {};
     sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
-    return std::strstr(log, "(should be") != nullptr;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        line.erase(0, line.find_first_not_of(' '));
+        const bool audioSize =
+            line.starts_with("data") || line.starts_with("Data Size") || line.starts_with("SSND");
+        if (audioSize && line.find("(should be") != std::string::npos) return true;
+    }
+    return false;
 }
 
 // Why libsndfile could not open a file that exists, from its error number
