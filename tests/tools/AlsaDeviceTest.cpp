@@ -107,6 +107,15 @@ TEST(AlsaDevices, AnyAlsaNameOpensThoughTheListLeavesItOut) {
     EXPECT_EQ(busy.exitCode, 1);
     EXPECT_NE(busy.err.find("is busy"), std::string::npos) << busy.err;
     EXPECT_FALSE(std::filesystem::exists(folder / "b.wav"));
+
+    // Nothing listed at all: the name still opens.
+    TempFolder bare;
+    const EnvVars unlisted = AlsaWith(bare, "pcm.hidden { type sorvan_test }\n");
+    const CliResult alone =
+        RunSorvan({"record", "-D", "hidden", "-d", "0.2", "h.wav"}, bare.path(), unlisted);
+    EXPECT_EQ(alone.exitCode, 0) << alone.err;
+    const CliResult none = RunSorvan({"record", "-d", "0.2", "n.wav"}, bare.path(), unlisted);
+    EXPECT_EQ(none.err, "sorvan: this machine has no input device\n");
 }
 
 // The test PCMs have no mixer: the driver scales the samples itself, so a

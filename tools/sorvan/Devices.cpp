@@ -92,7 +92,10 @@ std::optional<DeviceSummary> DescribeDevice(Direction direction, TSVDev device) 
 
 TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
     const int count = DeviceCount(direction);
-    if (count == 0) {
+    // A name may open although nothing is listed (an ALSA PCM without a hint).
+    const bool named =
+        choice.text && *choice.text != "default" && !ParseWholeNumber(*choice.text);
+    if (count == 0 && !named) {
         if (const auto trouble = DefaultPcmTrouble(direction); trouble && !OnVirtualDevices())
             throw CliError(std::string("the default ") + Word(direction) + " device " + *trouble);
         throw CliError(std::string("this machine has no ") + Word(direction) + " device");
