@@ -89,7 +89,7 @@ TEST(AlsaDevices, AnyAlsaNameOpensThoughTheListLeavesItOut) {
     const CliResult plug =
         RunSorvan({"record", "-D", "plug:mic", "-d", "0.2", "p.wav"}, folder.path(), alsa);
     EXPECT_EQ(plug.exitCode, 0) << plug.err;
-    EXPECT_NE(plug.out.find("\"plug:mic\""), std::string::npos) << plug.out;
+    EXPECT_NE(plug.out.find("from input device 3 \"plug:mic\""), std::string::npos) << plug.out;
     EXPECT_TRUE(std::filesystem::exists(folder / "p.wav"));
     const CliResult hidden = RunSorvan({"play", "-D", "hidden", "p.wav"}, folder.path(), alsa);
     EXPECT_EQ(hidden.exitCode, 0) << hidden.err;

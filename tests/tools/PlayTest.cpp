@@ -263,7 +263,8 @@ TEST(Play, SigtermIsNotCalledCtrlC) {
     EXPECT_EQ(result.err.find("Ctrl-C"), std::string::npos) << result.err;
 }
 
-// Every device 'sorvan devices' lists can be chosen, by number or by name.
+// Every device 'sorvan devices' lists can be chosen, by number or by name,
+// and the messages name it by its own number.
 TEST(Play, EveryListedDeviceCanBeChosenByNumberOrName) {
     if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
     TempFolder folder;
@@ -280,7 +281,8 @@ TEST(Play, EveryListedDeviceCanBeChosenByNumberOrName) {
     for (const std::string choice : {"11", "Sim Output 12"}) {
         const CliResult result = RunSorvan({"play", "-D", choice, "t.wav"}, folder.path(), twelve);
         EXPECT_EQ(result.exitCode, 0) << choice << ": " << result.err;
-        EXPECT_NE(result.out.find("Sim Output 12"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find("on output device 11 \"Sim Output 12\""), std::string::npos)
+            << "named as chosen, not as the default device: " << result.out;
     }
 }
 

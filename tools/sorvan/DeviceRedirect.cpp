@@ -1,5 +1,6 @@
 #include "tools/sorvan/DeviceRedirect.h"
 
+#include <array>
 #include <memory>
 #include <optional>
 
@@ -55,6 +56,9 @@ class RedirectingDriver final : public wave::Driver {
     std::size_t index_;
 };
 
+// Input and output; the program chooses its devices on one thread, at start.
+std::array<std::optional<std::size_t>, 2> redirected;
+
 wave::Direction WaveDirection(Direction direction) {
     return direction == Direction::input ? wave::Direction::input : wave::Direction::output;
 }
@@ -62,8 +66,13 @@ wave::Direction WaveDirection(Direction direction) {
 }  // namespace
 
 void RedirectDefaultDevice(Direction direction, std::size_t index) {
+    redirected[static_cast<std::size_t>(direction)] = index;
     wave::useDriver(
         std::make_shared<RedirectingDriver>(wave::currentDriver(), WaveDirection(direction), index));
+}
+
+std::optional<std::size_t> RedirectedDevice(Direction direction) {
+    return redirected[static_cast<std::size_t>(direction)];
 }
 
 MMRESULT AddNamedDevice(Direction direction, const std::string& name, std::size_t& index) {

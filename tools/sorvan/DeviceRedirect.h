@@ -5,12 +5,15 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 
 #include "tools/sorvan/Devices.h"
 
 // Makes device `index` of `direction` the one the default device opens.
 void RedirectDefaultDevice(Direction direction, std::size_t index);
+// The device the default device was made to open, if any: messages name it.
+std::optional<std::size_t> RedirectedDevice(Direction direction);
 
 // A device the driver's list leaves out, taken in by the sound system's own
 // name (an ALSA PCM such as "plughw:1"): MMSYSERR_NOERROR and its number in

@@ -126,7 +126,10 @@ TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
 }
 
 std::string DeviceLabel(Direction direction, TSVDev device) {
-    const std::int32_t id = DeviceIndex(device);
+    std::int32_t id = DeviceIndex(device);
+    // The default device stands in for a device the components cannot name.
+    if (const auto chosen = RedirectedDevice(direction); id < 0 && chosen)
+        id = static_cast<std::int32_t>(*chosen);
     const auto described = Describe(direction, static_cast<UINT_PTR>(static_cast<UINT>(id)));
     const std::string name = described ? "\"" + described->name + "\"" : "";
     if (id < 0)
