@@ -2,6 +2,7 @@
 // what it takes, and that frames reach and leave ALSA unchanged.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -273,6 +274,36 @@ TEST_F(AlsaDriver, TakesInANamedPcmItsListLeavesOut) {
     const std::size_t inputs = driver->deviceCount(wave::Direction::input);
     ASSERT_EQ(driver->addNamedDevice(wave::Direction::input, "taken", index), MMSYSERR_NOERROR);
     EXPECT_LT(index, inputs);
+}
+
+// Names taken in while another thread reads the list and the volumes: every
+// number it sees names a device, and each added device has its own volume.
+TEST_F(AlsaDriver, NamesJoinTheListWhileOtherThreadsReadIt) {
+    const auto driver = wave::currentDriver();
+    std::atomic<bool> adding{true};
+    std::thread reader([&] {
+        while (adding) {
+            const UINT count = waveOutGetNumDevs();
+            WAVEOUTCAPSA caps{};
+            EXPECT_EQ(waveOutGetDevCapsA(count - 1, &caps, sizeof caps), MMSYSERR_NOERROR);
+            DWORD volume = 0;
+            EXPECT_EQ(waveOutGetVolume(reinterpret_cast<HWAVEOUT>(UINT_PTR{count - 1}), &volume),
+                      MMSYSERR_NOERROR);
+        }
+    });
+    // Two PCMs the list leaves out, taken in once and found again after.
+    const std::size_t listed = driver->deviceCount(wave::Direction::output);
+    for (int round = 0; round < 4; ++round) {
+        for (const std::string pcm : {"null", "resampled"}) {
+            std::size_t index = 0;
+            EXPECT_EQ(driver->addNamedDevice(wave::Direction::output, pcm, index),
+                      MMSYSERR_NOERROR);
+            EXPECT_EQ(index, listed + (pcm == "null" ? 0 : 1));
+        }
+    }
+    adding = false;
+    reader.join();
+    EXPECT_EQ(driver->deviceCount(wave::Direction::output), listed + 2);
 }
 
 TEST(AlsaMixer, TheControlOfAPcmIsItsCardsWhicheverWayTheCardIsNamed) {
