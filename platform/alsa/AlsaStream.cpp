@@ -73,6 +73,7 @@ MMRESULT AlsaStream::resume() {
 // Most headers come while the thread waits for the device with other
 // headers in hand; only one waiting for a header needs the wake-up.
 void AlsaStream::dataQueued() {
+    headersQueued_.fetch_add(1, std::memory_order_release);
     if (waitingForData_.exchange(false)) wakeup_.signal();
 }
 
@@ -272,9 +273,7 @@ void AlsaStream::play() {
         starved_ = true;
         // Until the device has played what it holds, its blocks wait for it.
         if (heardFrames_ < writtenFrames_) {
-            waitingForData_.store(true);
-            if (host_.pendingBytes() == 0) waitForDevice();
-            waitingForData_.store(false);
+            waitToBeHeard();
         } else {
             waitForData();
         }
@@ -359,6 +358,11 @@ void AlsaStream::reportHeard() {
         const auto held = std::clamp<snd_pcm_sframes_t>(
             delay, 0, static_cast<snd_pcm_sframes_t>(writtenFrames_ - heardFrames_));
         played = writtenFrames_ - static_cast<std::uint64_t>(held);
+    } else {
+        // Suspended or gone: what it held will not play. A device that is
+        // gone returns every block through lose().
+        if (!recover(e)) return;
+        played = writtenFrames_;
     }
     if (played == heardFrames_) return;
     host_.heard(static_cast<std::size_t>(played - heardFrames_) * frameSize_);
@@ -393,11 +397,43 @@ void AlsaStream::lose() {
 }
 
 void AlsaStream::waitForData() {
+    // An application that hands its buffers straight back (a free-running
+    // device) answers within microseconds: worth watching for before sleeping.
+    const std::uint64_t seen = headersQueued_.load(std::memory_order_acquire);
+    if (dataSpin_.awaits([&] { return headersQueued_.load(std::memory_order_acquire) != seen; })) {
+        return;
+    }
     waitingForData_.store(true);
     // The core queues a header under its lock and only then calls
     // dataQueued; looking at the queue (under that lock) after raising the
     // flag finds every header queued before the flag was seen.
-    if (host_.pendingBytes() == 0) waitForRequest();
+    if (host_.pendingBytes() == 0) {
+        const posix::BriefSpin::Clock::time_point asleep = posix::BriefSpin::Clock::now();
+        waitForRequest();
+        dataSpin_.slept(posix::BriefSpin::Clock::now() - asleep);
+    }
+    waitingForData_.store(false);
+}
+
+void AlsaStream::waitToBeHeard() {
+    const std::uint64_t held = writtenFrames_ - heardFrames_;
+    // Enough to play on: a block queued meanwhile waits for the next look,
+    // which saves the thread a second wake-up per block.
+    const bool runningShort = held <= 2 * std::uint64_t{geometry_.period};
+    if (runningShort) waitingForData_.store(true);
+    if (!runningShort || host_.pendingBytes() == 0) {
+        // The blocks fill whole periods, so the next one ends when the
+        // device has played what it holds beyond whole periods. A device's
+        // poll would not do: it is ready as soon as it has room.
+        const std::uint64_t untilEnd = held % geometry_.period == 0 ? geometry_.period
+                                                                    : held % geometry_.period;
+        // A little late rather than early, so that the block is heard to its end.
+        const std::uint64_t frames = untilEnd + geometry_.period / 16 + 1;
+        const auto nanoseconds = frames * 1'000'000'000 / std::max<DWORD>(format_.nSamplesPerSec, 1);
+        const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
+                               static_cast<long>(nanoseconds % 1'000'000'000)};
+        if (ppoll(&pollFds_.back(), 1, &timeout, nullptr) > 0) wakeup_.clear();
+    }
     waitingForData_.store(false);
 }
 

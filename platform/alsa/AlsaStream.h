@@ -38,6 +38,7 @@
 #include "platform/alsa/RecentFrames.h"
 #include "platform/alsa/Volume.h"
 #include "platform/alsa/Wakeup.h"
+#include "platform/posix/BriefSpin.h"
 
 namespace sorvan::alsa {
 
@@ -92,6 +93,10 @@ class AlsaStream final : public wave::DriverStream {
     void waitForData();
     // False when woken by a request or a queued header instead.
     bool waitForDevice();
+    // Output with no block to write: waits until the next block the device
+    // holds has played, for a request, or for a queued header while the
+    // device is about to run short.
+    void waitToBeHeard();
 
     Pcm pcm_;
     const wave::Direction direction_;
@@ -109,6 +114,9 @@ class AlsaStream final : public wave::DriverStream {
     std::vector<pollfd> pollFds_;    // the PCM's, then the wakeup's
     // Raised while the thread waits for a header; dataQueued signals only then.
     std::atomic<bool> waitingForData_{false};
+    // Counts dataQueued calls, for the thread to watch while it spins.
+    std::atomic<std::uint64_t> headersQueued_{0};
+    posix::BriefSpin dataSpin_;
 
     std::mutex mutex_;
     std::condition_variable carriedOut_;

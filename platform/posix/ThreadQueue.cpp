@@ -27,7 +27,39 @@ void futexWakeOne(std::atomic<std::uint32_t>& futex) {
     syscall(SYS_futex, word(futex), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
+// The wake-ups this thread owes while a DeferredWakes scope lives. Each owner
+// is owed at most one (a post wakes only an owner that sleeps, and marks it
+// awake), and the storage is kept, so a scope allocates only the first time.
+struct OwedWakes {
+    int depth = 0;
+    std::vector<std::shared_ptr<ThreadQueue>> queues;
+};
+
+thread_local OwedWakes owed;
+
 }  // namespace
+
+DeferredWakes::DeferredWakes() {
+    ++owed.depth;
+}
+
+DeferredWakes::~DeferredWakes() {
+    if (--owed.depth > 0) return;
+    for (const auto& queue : owed.queues) queue->wake();
+    owed.queues.clear();
+}
+
+void DeferredWakes::wakeNowOrLater(std::shared_ptr<ThreadQueue> queue) {
+    if (owed.depth == 0) {
+        queue->wake();
+    } else {
+        owed.queues.push_back(std::move(queue));
+    }
+}
+
+void ThreadQueue::wake() {
+    futexWakeOne(wakeups_);
+}
 
 void ThreadQueue::post(Posted posted) {
     bool wake = false;
@@ -42,14 +74,14 @@ void ThreadQueue::post(Posted posted) {
             first_ = 0;
         }
         slots_[(first_ + count_) % slots_.size()] = std::move(posted);
-        ++count_;
+        queued_.store(++count_, std::memory_order_release);
         wake = sleeping_;
         if (wake) {
             sleeping_ = false;
             wakeups_.fetch_add(1, std::memory_order_relaxed);
         }
     }
-    if (wake) futexWakeOne(wakeups_);
+    if (wake) DeferredWakes::wakeNowOrLater(shared_from_this());
 }
 
 void ThreadQueue::postQuit(int exitCode) {
@@ -62,7 +94,7 @@ bool ThreadQueue::takeLocked(Posted& out) {
     if (count_ > 0) {
         out = std::move(slots_[first_]);
         first_ = (first_ + 1) % slots_.size();
-        --count_;
+        queued_.store(--count_, std::memory_order_relaxed);
     } else if (quitPending_) {
         quitPending_ = false;
         out = Posted{MSG{nullptr, WM_QUIT, static_cast<WPARAM>(quitCode_), 0, 0, {0, 0}}, nullptr};
@@ -80,14 +112,22 @@ bool ThreadQueue::take(Posted& out) {
 
 void ThreadQueue::wait(Posted& out) {
     for (;;) {
-        std::uint32_t seen = 0;
-        {
-            std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
+        if (takeLocked(out)) return;
+        if (spin_.worthSpinning()) {
+            lock.unlock();
+            if (spin_.awaits([this] { return queued_.load(std::memory_order_acquire) > 0; })) {
+                continue;
+            }
+            lock.lock();
             if (takeLocked(out)) return;
-            sleeping_ = true;
-            seen = wakeups_.load(std::memory_order_relaxed);
         }
+        sleeping_ = true;
+        const std::uint32_t seen = wakeups_.load(std::memory_order_relaxed);
+        lock.unlock();
+        const BriefSpin::Clock::time_point asleep = BriefSpin::Clock::now();
         futexWait(wakeups_, seen);
+        spin_.slept(BriefSpin::Clock::now() - asleep);
     }
 }
 

@@ -4,7 +4,9 @@
 // futex of its own and a poster makes the wake-up call only when the owner
 // really sleeps: a post to an awake thread takes an uncontended mutex and
 // no system call, a post to a sleeping one a single wake, and the owner's
-// receipt a single wait.
+// receipt a single wait. An owner whose messages come thick and fast watches
+// the queue briefly before it sleeps (BriefSpin), which spares both sides
+// the wake-up.
 #pragma once
 
 #include <atomic>
@@ -13,6 +15,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/posix/BriefSpin.h"
 #include "platform/posix/WinUser.h"
 
 namespace sorvan::posix {
@@ -41,7 +44,7 @@ struct Posted {
     std::shared_ptr<Window> window;
 };
 
-class ThreadQueue {
+class ThreadQueue : public std::enable_shared_from_this<ThreadQueue> {
   public:
     void post(Posted posted);
     void postQuit(int exitCode);
@@ -54,7 +57,9 @@ class ThreadQueue {
     bool peek(MSG& out);
 
   private:
+    friend class DeferredWakes;
     bool takeLocked(Posted& out);
+    void wake();
 
     std::mutex mutex_;
     // First-in first-out over reused storage: once it has grown to the most
@@ -62,6 +67,9 @@ class ThreadQueue {
     std::vector<Posted> slots_;
     std::size_t first_ = 0;
     std::size_t count_ = 0;
+    // count_, for the owner to watch without the lock while it spins.
+    std::atomic<std::size_t> queued_{0};
+    BriefSpin spin_;
     bool quitPending_ = false;
     int quitCode_ = 0;
     // The owner is asleep (or about to be) on `wakeups_`; guarded by mutex_.
@@ -69,6 +77,23 @@ class ThreadQueue {
     // The futex word: a poster that finds the owner sleeping moves it on,
     // so a wait that starts after the post returns at once.
     std::atomic<std::uint32_t> wakeups_{0};
+};
+
+// While one lives on a thread, the wake-ups that the thread's posts owe are
+// made when it ends rather than at once. The waveform core posts its
+// notifications under the lock that keeps them in order, and the woken owner's
+// first act is usually a call that takes that same lock: woken at once, it
+// would find the lock held, sleep on it and be woken a second time. Scopes
+// nest; the outermost one wakes.
+class DeferredWakes {
+  public:
+    DeferredWakes();
+    ~DeferredWakes();
+    DeferredWakes(const DeferredWakes&) = delete;
+    DeferredWakes& operator=(const DeferredWakes&) = delete;
+
+    // Wakes `queue`'s owner now, or when this thread's outermost scope ends.
+    static void wakeNowOrLater(std::shared_ptr<ThreadQueue> queue);
 };
 
 }  // namespace sorvan::posix

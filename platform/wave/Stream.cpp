@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/posix/ThreadQueue.h"
 #include "platform/wave/HeaderRules.h"
 
 namespace sorvan::wave {
@@ -234,6 +235,7 @@ bool Stream::isLost() {
 }
 
 void Stream::deviceLost() {
+    const posix::DeferredWakes wakeOwnerAfterUnlocking;
     std::lock_guard data(data_);
     lost_ = true;
     running_ = false;
@@ -324,6 +326,7 @@ std::span<std::byte> Stream::captureSpace() {
 }
 
 std::size_t Stream::captured(std::size_t bytes) {
+    const posix::DeferredWakes wakeOwnerAfterUnlocking;
     std::lock_guard data(data_);
     if (!lent_) return 0;
     // Stop and reset waited for this, so the stream still runs with the same head.
@@ -351,6 +354,7 @@ std::size_t Stream::capture(std::span<const std::byte> frames) {
 }
 
 std::size_t Stream::play(std::span<std::byte> out) {
+    const posix::DeferredWakes wakeOwnerAfterUnlocking;
     std::lock_guard data(data_);
     if (!running_) return 0;
     const std::size_t bytes = wholeFrames(out.size());
@@ -376,6 +380,7 @@ std::size_t Stream::playHeld(std::span<std::byte> out) {
 }
 
 void Stream::heard(std::size_t bytes) {
+    const posix::DeferredWakes wakeOwnerAfterUnlocking;
     std::lock_guard data(data_);
     // A stopped driver's last report is stale: reset returned every block.
     if (!listening_) return;

@@ -7,6 +7,8 @@
 // the driver while holding `data_`, so a driver may wait for its threads.
 // Every notification is posted under `data_`, which keeps one handle's
 // notifications in order and lets nothing follow the close notification.
+// The driver's threads wake a sleeping owner only once they have let go of
+// `data_` (posix::DeferredWakes), as the owner's answer usually needs it.
 // While the driver writes into the head buffer (captureSpace to captured),
 // stop and reset wait on `lendEnded_` before they return any buffer.
 //

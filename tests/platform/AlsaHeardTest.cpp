@@ -3,6 +3,8 @@
 // once, so that a close after it has nothing to wait for.
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <chrono>
 #include <string>
 #include <thread>
@@ -14,6 +16,12 @@ namespace sorvan::alsatest {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+std::chrono::nanoseconds processCpuTime() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 using wavetest::Buffer;
 using wavetest::pcmFormat;
 
@@ -57,6 +65,26 @@ TEST_F(AlsaHeard, ABlockIsDoneOnlyOnceTheDeviceHasPlayedIt) {
     EXPECT_GE(elapsed, std::chrono::milliseconds(90));
     ASSERT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
     EXPECT_EQ(playedFrames(), 4410u);
+}
+
+// The device is ready for more as soon as it has room, long before it has
+// played what it holds: waiting for that on its poll would spin.
+TEST_F(AlsaHeard, WaitingForTheLastFramesToBeHeardTakesNoProcessor) {
+    // 10 ms blocks, each written once the one before is heard, so that the
+    // device holds one block and has room for three more all the time.
+    wavetest::Buffers blocks;
+    const auto cpuBefore = processCpuTime();
+    for (int i = 0; i < 40; ++i) {
+        Buffer& block = blocks.make(441 * format.nBlockAlign);
+        ASSERT_EQ(waveOutPrepareHeader(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutWrite(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(collect(window, 1).size(), 1u);
+    }
+    const auto cpu = processCpuTime() - cpuBefore;
+
+    // 400 ms of sound; a thread that spun would have used most of it.
+    EXPECT_LT(cpu, std::chrono::milliseconds(100));
+    ASSERT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
 }
 
 TEST_F(AlsaHeard, CloseRightAfterAResetStopsTheSoundWhereItWas) {

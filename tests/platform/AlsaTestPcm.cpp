@@ -5,7 +5,8 @@
 //
 // Like a card, its position moves a period at a time, at a tick of its clock
 // once per period (its interrupt), and poll reports it ready at the tick that
-// brings the application's avail_min. A reader that falls more than the
+// brings the application's avail_min, and from then on at once for as long as
+// it stays ready. A reader that falls more than the
 // buffer behind overruns, a writer that lets it play past what was written
 // underruns: -EPIPE, as from a card.
 //
@@ -211,8 +212,6 @@ int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned sho
     TestPcm& pcm = self(io);
     bool ready = true;
     if (running(io)) {
-        std::uint64_t ticks = 0;
-        [[maybe_unused]] const auto got = read(pcm.timer, &ticks, sizeof ticks);
         // Worked out here rather than asked of ALSA, which holds the PCM's
         // lock while it calls this: frames (capture) or room (playback) for
         // the application's avail_min. An xrun is ready too, to be found.
@@ -222,6 +221,12 @@ int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned sho
                                     ? frames - appl
                                     : static_cast<long long>(io->buffer_size) - (appl - frames);
         ready = avail >= static_cast<long long>(std::max<snd_pcm_uframes_t>(pcm.availMin, 1));
+        // A card's poll is ready while the card is: the tick stays unread
+        // until it is not, and the next poll then waits for the next tick.
+        if (!ready) {
+            std::uint64_t ticks = 0;
+            [[maybe_unused]] const auto got = read(pcm.timer, &ticks, sizeof ticks);
+        }
     }
     *revents = ready ? (io->stream == SND_PCM_STREAM_CAPTURE ? POLLIN : POLLOUT) : 0;
     return 0;
