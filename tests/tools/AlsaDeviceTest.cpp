@@ -73,6 +73,29 @@ TEST(AlsaDevices, EveryDeviceShowsWhatItTakesAndBusyOnesSayBusy) {
     }
 }
 
+// The alsa driver lists no "default" that does not open; a busy one is
+// still named busy, with or without other devices.
+TEST(AlsaDevices, ABusyDefaultIsListedAsBusy) {
+    TempFolder folder;
+    const std::string busyDefault = "pcm.!default { type sorvan_test busy true }\n";
+    const CliResult alone =
+        RunSorvan({"devices"}, folder.path(), AlsaWith(folder, busyDefault));
+    EXPECT_EQ(alone.exitCode, 0) << alone.err;
+    EXPECT_NE(alone.out.find("Input devices:\n  (none; ALSA's \"default\" is busy (another "
+                             "program is using it))\n"),
+              std::string::npos)
+        << alone.out;
+    const CliResult beside =
+        RunSorvan({"devices"}, folder.path(), AlsaWith(folder, busyDefault + Hinted("mic", "")));
+    EXPECT_NE(beside.out.find("(ALSA's \"default\" is busy (another program is using it), so "
+                              "device 0 stands in for it)"),
+              std::string::npos)
+        << beside.out;
+    const CliResult free = RunSorvan(
+        {"devices"}, folder.path(), AlsaWith(folder, "pcm.!default { type sorvan_test }\n"));
+    EXPECT_EQ(free.out.find("busy"), std::string::npos) << free.out;
+}
+
 // Any name ALSA opens goes to -D, listed or not (a PCM without a hint, a
 // plug:SLAVE name); one that does not open is one clear line and no file.
 TEST(AlsaDevices, AnyAlsaNameOpensThoughTheListLeavesItOut) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/sorvan/AlsaNames.h"
 #include "tools/sorvan/Commands.h"
 #include "tools/sorvan/Devices.h"
 #include "tools/sorvan/DriverInfo.h"
@@ -80,7 +81,18 @@ void List(Direction direction) {
     const auto devices = ListDevices(direction);
     const auto chosen = DefaultDeviceNumber(direction);
     std::printf("%s devices:\n", direction == Direction::input ? "Input" : "Output");
-    if (devices.empty()) std::printf("  (none)\n");
+    // The alsa driver leaves out a "default" that does not open; a busy one
+    // must still be seen as busy, not as missing.
+    std::optional<std::string> defaultTrouble;
+    const bool defaultListed = std::any_of(devices.begin(), devices.end(),
+                                           [](const auto& device) { return device.name == "default"; });
+    if (!OnVirtualDevices() && !defaultListed) defaultTrouble = DefaultPcmTrouble(direction);
+    if (devices.empty())
+        std::printf("  (none%s)\n",
+                    defaultTrouble ? ("; ALSA's \"default\" " + *defaultTrouble).c_str() : "");
+    else if (defaultTrouble)
+        std::printf("  (ALSA's \"default\" %s, so device %d stands in for it)\n",
+                    defaultTrouble->c_str(), chosen.value_or(0));
     std::vector<Row> rows;
     for (const auto& device : devices) rows.push_back(RowFor(direction, device, chosen));
     std::size_t numberWidth = 0, nameWidth = 0, formatsWidth = 0, volumeWidth = 0;
