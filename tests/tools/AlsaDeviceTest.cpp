@@ -74,7 +74,8 @@ TEST(AlsaDevices, EveryDeviceShowsWhatItTakesAndBusyOnesSayBusy) {
 }
 
 // The alsa driver lists no "default" that does not open; a busy one is
-// still named busy, with or without other devices.
+// still named busy, with or without other devices, and never silently
+// replaced by another device.
 TEST(AlsaDevices, ABusyDefaultIsListedAsBusy) {
     TempFolder folder;
     const std::string busyDefault = "pcm.!default { type sorvan_test busy true }\n";
@@ -91,6 +92,20 @@ TEST(AlsaDevices, ABusyDefaultIsListedAsBusy) {
                               "device 0 stands in for it)"),
               std::string::npos)
         << beside.out;
+    // Recording with no device named takes the first listed, and says so;
+    // "default" named is refused.
+    const CliResult standIn = RunSorvan({"record", "-d", "0.1", "s.wav"}, folder.path(),
+                                        AlsaWith(folder, busyDefault + Hinted("mic", "")));
+    EXPECT_EQ(standIn.exitCode, 0) << standIn.err;
+    EXPECT_EQ(standIn.err,
+              "sorvan: warning: ALSA's \"default\" is busy (another program is using it); using "
+              "input device 0 \"mic\" instead\n");
+    const CliResult named = RunSorvan({"record", "-D", "default", "-d", "0.1", "d.wav"},
+                                      folder.path(), AlsaWith(folder, busyDefault + Hinted("mic", "")));
+    EXPECT_EQ(named.exitCode, 1);
+    EXPECT_EQ(named.err, "sorvan: the default input device is busy (another program is using it)\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "d.wav"));
+
     const CliResult free = RunSorvan(
         {"devices"}, folder.path(), AlsaWith(folder, "pcm.!default { type sorvan_test }\n"));
     EXPECT_EQ(free.out.find("busy"), std::string::npos) << free.out;

@@ -1,6 +1,7 @@
 #include "tools/sorvan/Devices.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "tools/sorvan/CliError.h"
@@ -68,6 +69,26 @@ int AddDeviceByName(Direction direction, const std::string& name) {
     throw CliError(missing + " that ALSA can open (see 'sorvan devices')");
 }
 
+// The alsa driver lists no "default" that does not open, and the default
+// device then opens the first one listed: a user who did not name a device
+// is told so, one who named "default" gets the reason it cannot be had.
+void CheckAlsaDefault(Direction direction, bool namedDefault) {
+    if (OnVirtualDevices()) return;
+    const auto devices = ListDevices(direction);
+    if (std::any_of(devices.begin(), devices.end(),
+                    [](const DeviceSummary& device) { return device.name == "default"; }))
+        return;
+    const auto trouble = DefaultPcmTrouble(direction);
+    if (!trouble) return;
+    if (namedDefault)
+        throw CliError(std::string("the default ") + Word(direction) + " device " + *trouble);
+    const int standIn = DefaultDeviceNumber(direction).value_or(0);
+    const auto described = Describe(direction, static_cast<UINT_PTR>(standIn));
+    std::fprintf(stderr, "sorvan: warning: ALSA's \"default\" %s; using %s device %d \"%s\" instead\n",
+                 trouble->c_str(), Word(direction), standIn,
+                 described ? described->name.c_str() : "");
+}
+
 }  // namespace
 
 std::vector<DeviceSummary> ListDevices(Direction direction) {
@@ -100,7 +121,10 @@ TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
             throw CliError(std::string("the default ") + Word(direction) + " device " + *trouble);
         throw CliError(std::string("this machine has no ") + Word(direction) + " device");
     }
-    if (!choice.text || *choice.text == "default") return wvMapper;
+    if (!choice.text || *choice.text == "default") {
+        CheckAlsaDefault(direction, choice.text.has_value());
+        return wvMapper;
+    }
     const std::string& text = *choice.text;
     const auto devices = ListDevices(direction);
     std::optional<int> number;
