@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/wave/Driver.h"
+#include "tools/sorvan/AlsaNames.h"
 #include "tools/sorvan/CliError.h"
 
 namespace {
@@ -44,7 +45,18 @@ bool FellBackToVirtualDevices() {
     return OnVirtualDevices() && !driverAskedFor;
 }
 
+// Why the virtual devices stand in: a default held by another program is a
+// sound device all the same, and the user should know it is there.
+std::string WhyNoSoundDevice() {
+    for (const Direction direction : {Direction::input, Direction::output})
+        if (const auto trouble = DefaultPcmTrouble(direction))
+            return "ALSA's \"default\" " + *trouble + " and no other sound device was found";
+    return "no sound device was found";
+}
+
 std::string DescribeDriver() {
+    if (FellBackToVirtualDevices())
+        return "sim (built-in virtual devices: " + WhyNoSoundDevice() + ")";
     if (OnVirtualDevices()) return "sim (built-in virtual devices)";
     const std::string name = sorvan::wave::currentDriverName();
     return name.empty() ? "system sound devices" : name;
@@ -64,11 +76,13 @@ bool VolumeOutlivesProgram(TSVDev device) {
 
 void AnnounceVirtualDevices(bool deviceChosen) {
     if (!FellBackToVirtualDevices()) return;
+    const std::string why = WhyNoSoundDevice();
     if (deviceChosen)
-        throw CliError(
-            "no sound device was found, so the device asked for is not there (only the built-in "
-            "virtual devices are; SORVAN_AUDIO=sim uses them)");
+        throw CliError(why +
+                       ", so the device asked for is not there (only the built-in virtual "
+                       "devices are; SORVAN_AUDIO=sim uses them)");
     std::fprintf(stderr,
-                 "sorvan: no sound device found: using the built-in virtual devices (a 440 Hz "
-                 "tone in, nothing out); SORVAN_AUDIO=alsa makes this an error\n");
+                 "sorvan: %s: using the built-in virtual devices (a 440 Hz tone in, nothing "
+                 "out); SORVAN_AUDIO=alsa makes this an error\n",
+                 why.c_str());
 }
