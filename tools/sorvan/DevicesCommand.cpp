@@ -58,61 +58,70 @@ std::string DescribeSupport(DWORD support) {
     return "no volume control";
 }
 
-struct Row {
-    std::string number;
-    std::string name;
-    std::string formats;
-    std::string volume;
-    std::string marks;
-};
-
-Row RowFor(Direction direction, const DeviceSummary& device, std::optional<int> chosen) {
-    Row row{.number = std::to_string(device.number), .name = "\"" + device.name + "\""};
+// One line of the list: number, name, formats, volume control (outputs
+// only) and the marks [busy] and [default].
+std::vector<std::string> RowFor(Direction direction, const DeviceSummary& device,
+                                std::optional<int> chosen) {
+    std::vector<std::string> row{std::to_string(device.number), "\"" + device.name + "\""};
     // A held device cannot be asked what it takes: every query would fail.
     const bool busy = IsBusy(direction, device.number);
-    row.formats = busy ? "(formats unknown while busy)" : DescribeFormats(direction, device);
-    if (direction == Direction::output) row.volume = DescribeSupport(device.support);
-    if (busy) row.marks += "  [busy]";
-    if (chosen == device.number) row.marks += "  [default]";
+    row.push_back(busy ? "(formats unknown while busy)" : DescribeFormats(direction, device));
+    if (direction == Direction::output) row.push_back(DescribeSupport(device.support));
+    std::string marks = busy ? "[busy]" : "";
+    if (chosen == device.number) marks += std::string(marks.empty() ? "" : "  ") + "[default]";
+    row.push_back(marks);
     return row;
+}
+
+// Each column as wide as its widest cell, the numbers to the right.
+void PrintAligned(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<std::size_t> widths;
+    for (const auto& row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+    }
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const std::string padding(widths[i] - row[i].size(), ' ');
+            line += "  ";
+            line += i == 0 ? padding + row[i] : row[i] + padding;
+        }
+        line.erase(line.find_last_not_of(' ') + 1);
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+// The alsa driver leaves out a "default" that does not open: a busy one must
+// still be seen as busy, not as missing. Whether there was one to show.
+bool PrintDefaultTrouble(Direction direction, const std::vector<DeviceSummary>& devices,
+                         std::optional<int> chosen) {
+    if (OnVirtualDevices() || std::any_of(devices.begin(), devices.end(), [](const auto& device) {
+            return device.name == "default";
+        }))
+        return false;
+    const auto trouble = DefaultPcmTrouble(direction);
+    if (!trouble) return false;
+    if (devices.empty())
+        std::printf("  (none; ALSA's \"default\" %s)\n", trouble->c_str());
+    else
+        std::printf("  (ALSA's \"default\" %s, so device %d stands in for it)\n", trouble->c_str(),
+                    chosen.value_or(0));
+    return true;
 }
 
 void List(Direction direction) {
     const auto devices = ListDevices(direction);
     const auto chosen = DefaultDeviceNumber(direction);
     std::printf("%s devices:\n", direction == Direction::input ? "Input" : "Output");
-    // The alsa driver leaves out a "default" that does not open; a busy one
-    // must still be seen as busy, not as missing.
-    std::optional<std::string> defaultTrouble;
-    const bool defaultListed = std::any_of(devices.begin(), devices.end(),
-                                           [](const auto& device) { return device.name == "default"; });
-    if (!OnVirtualDevices() && !defaultListed) defaultTrouble = DefaultPcmTrouble(direction);
-    if (devices.empty())
-        std::printf("  (none%s)\n",
-                    defaultTrouble ? ("; ALSA's \"default\" " + *defaultTrouble).c_str() : "");
-    else if (defaultTrouble)
-        std::printf("  (ALSA's \"default\" %s, so device %d stands in for it)\n",
-                    defaultTrouble->c_str(), chosen.value_or(0));
-    std::vector<Row> rows;
+    const bool explained = PrintDefaultTrouble(direction, devices, chosen);
+    if (devices.empty()) {
+        if (!explained) std::printf("  (none)\n");
+        return;
+    }
+    std::vector<std::vector<std::string>> rows;
     for (const auto& device : devices) rows.push_back(RowFor(direction, device, chosen));
-    std::size_t numberWidth = 0, nameWidth = 0, formatsWidth = 0, volumeWidth = 0;
-    for (const auto& row : rows) {
-        numberWidth = std::max(numberWidth, row.number.size());
-        nameWidth = std::max(nameWidth, row.name.size());
-        formatsWidth = std::max(formatsWidth, row.formats.size());
-        volumeWidth = std::max(volumeWidth, row.volume.size());
-    }
-    for (const auto& row : rows) {
-        std::string line = "  " + std::string(numberWidth - row.number.size(), ' ') + row.number +
-                           "  " + row.name + std::string(nameWidth - row.name.size(), ' ') +
-                           "  " + row.formats;
-        if (direction == Direction::output)
-            line += std::string(formatsWidth - row.formats.size(), ' ') + "  " + row.volume +
-                    std::string(row.marks.empty() ? 0 : volumeWidth - row.volume.size(), ' ');
-        else if (!row.marks.empty())
-            line += std::string(formatsWidth - row.formats.size(), ' ');
-        std::printf("%s%s\n", line.c_str(), row.marks.c_str());
-    }
+    PrintAligned(rows);
 }
 
 }  // namespace
