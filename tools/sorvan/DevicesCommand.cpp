@@ -39,6 +39,8 @@ std::string DescribeFormats(Direction direction, const DeviceSummary& device) {
     std::vector<int> widths;
     for (const int bits : ProbeBits)
         if (takes(channels, rates.front(), bits)) widths.push_back(bits);
+    // Taken by another program since the first question.
+    if (widths.empty()) return "(formats unknown while busy)";
     // Counted up from one: a converting PCM may offer thousands of channels.
     int fewest = 1;
     while (fewest < channels && !takes(fewest, rates.front(), widths.front())) ++fewest;
