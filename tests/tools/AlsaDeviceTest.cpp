@@ -3,6 +3,7 @@
 // a mixer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -158,6 +159,16 @@ TEST(AlsaDevices, AnyAlsaNameOpensThoughTheListLeavesItOut) {
     EXPECT_EQ(busy.exitCode, 1);
     EXPECT_NE(busy.err.find("is busy"), std::string::npos) << busy.err;
     EXPECT_FALSE(std::filesystem::exists(folder / "b.wav"));
+
+    // A PCM whose library prints lines of its own when it cannot open (jack
+    // without a server, where the plug-in is installed) still gives one line.
+    TempFolder jackFolder;
+    const CliResult jack = RunSorvan(
+        {"play", "-D", "j", (folder / "p.wav").string()}, jackFolder.path(),
+        AlsaWith(jackFolder, "pcm.j { type jack playback_ports { 0 system:playback_1 } }\n"));
+    EXPECT_EQ(jack.exitCode, 1);
+    EXPECT_TRUE(jack.err.starts_with("sorvan: ")) << jack.err;
+    EXPECT_EQ(std::count(jack.err.begin(), jack.err.end(), '\n'), 1) << jack.err;
 
     // Nothing listed at all: the name still opens.
     TempFolder bare;

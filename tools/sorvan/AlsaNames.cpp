@@ -48,11 +48,16 @@ std::string CanonicalPcmName(const std::string& name) {
     return name.substr(0, colon + 1) + CardNumber(card) + "," + device;
 }
 
-std::optional<std::string> DefaultPcmTrouble([[maybe_unused]] Direction direction) {
+std::optional<std::string> DefaultPcmTrouble(Direction direction) {
+    return PcmTrouble("default", direction);
+}
+
+std::optional<std::string> PcmTrouble([[maybe_unused]] const std::string& name,
+                                      [[maybe_unused]] Direction direction) {
 #ifdef SORVAN_HAVE_ALSA
     snd_pcm_t* pcm = nullptr;
     const int error =
-        snd_pcm_open(&pcm, "default",
+        snd_pcm_open(&pcm, name.c_str(),
                      direction == Direction::input ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK,
                      SND_PCM_NONBLOCK);
     if (error == 0) {

@@ -15,6 +15,9 @@
 // (card ids to numbers when ALSA knows the card). Other names stay as given.
 std::string CanonicalPcmName(const std::string& name);
 
-// "is busy (another program is using it)" and the like; empty when it
-// opens, or when ALSA is not built in.
+// Why ALSA's PCM `name` does not open, as a phrase after its name: "is busy
+// (another program is using it)", "cannot be opened (Connection refused)".
+// Empty when it opens, when ALSA knows no such device, or when ALSA is not
+// built in.
+std::optional<std::string> PcmTrouble(const std::string& name, Direction direction);
 std::optional<std::string> DefaultPcmTrouble(Direction direction);

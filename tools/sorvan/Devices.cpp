@@ -9,6 +9,7 @@
 #include "tools/sorvan/DeviceRedirect.h"
 #include "tools/sorvan/DriverInfo.h"
 #include "tools/sorvan/NumberChecks.h"
+#include "tools/sorvan/QuietStderr.h"
 
 namespace {
 
@@ -59,13 +60,16 @@ MMRESULT TryOpen(Direction direction, UINT id, const WAVEFORMATEX& format, DWORD
 // A name the list does not hold may still be one the sound system opens
 // ("plughw:1", "dmix:CARD=PCH", any name 'aplay -L' lists).
 int AddDeviceByName(Direction direction, const std::string& name) {
+    // Some PCMs' libraries print of their own (jack without a server).
+    QuietStderr quiet;
     std::size_t index = 0;
     const MMRESULT result = AddNamedDevice(direction, name, index);
     if (result == MMSYSERR_NOERROR) return static_cast<int>(index);
     const std::string missing =
         std::string("there is no ") + Word(direction) + " device named '" + name + "'";
     if (result == MMSYSERR_NOTSUPPORTED) throw CliError(missing + " (see 'sorvan devices')");
-    if (result == MMSYSERR_NOMEM) throw CliError(missing + ": out of memory");
+    if (const auto trouble = PcmTrouble(name, direction))
+        throw CliError(std::string(Word(direction)) + " device '" + name + "' " + *trouble);
     throw CliError(missing + " that ALSA can open (see 'sorvan devices')");
 }
 

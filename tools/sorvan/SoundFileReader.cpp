@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "tools/sorvan/CliError.h"
+#include "tools/sorvan/QuietStderr.h"
 #include "tools/sorvan/UniqueFd.h"
 #include "tools/sorvan/WavLayout.h"
 
@@ -74,26 +75,6 @@ std::string OpenFailureReason(int error) {
 void PutLe(std::byte* at, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::byte>(value >> (8 * i));
 }
-
-// Decoder libraries under libsndfile (libmpg123) print their own lines to
-// stderr; the program's rule is one line per problem, its own.
-class QuietStderr {
-  public:
-    QuietStderr() : saved_(::dup(STDERR_FILENO)) {
-        UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-        if (saved_ >= 0 && null) ::dup2(null.get(), STDERR_FILENO);
-    }
-    ~QuietStderr() {
-        if (saved_ < 0) return;
-        ::dup2(saved_, STDERR_FILENO);
-        ::close(saved_);
-    }
-    QuietStderr(const QuietStderr&) = delete;
-    QuietStderr& operator=(const QuietStderr&) = delete;
-
-  private:
-    int saved_;
-};
 
 // Frames per read: enough for smooth playback, and bounded whatever rate
 // or channel count a file claims.
