@@ -182,6 +182,7 @@ bool AlsaStream::fitPeriod(std::size_t headerBytes) {
         return false;
     }
     geometry_ = fitted;
+    availMin_ = fitted.period;
     if (direction_ == wave::Direction::output) period_.resize(geometry_.period * frameSize_);
     snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(pollFds_.size() - 1));
     return true;
@@ -293,6 +294,7 @@ void AlsaStream::play() {
     const auto frames =
         std::min<snd_pcm_uframes_t>(geometry_.period, (pending + frameSize_ - 1) / frameSize_);
     if (static_cast<snd_pcm_uframes_t>(room) < frames) {
+        wakeAtRoom(geometry_.period);
         waitForDevice();
         return;
     }
@@ -422,19 +424,19 @@ void AlsaStream::waitToBeHeard() {
     const bool runningShort = held <= 2 * std::uint64_t{geometry_.period};
     if (runningShort) waitingForData_.store(true);
     if (!runningShort || host_.pendingBytes() == 0) {
-        // The blocks fill whole periods, so the next one ends when the
-        // device has played what it holds beyond whole periods. A device's
-        // poll would not do: it is ready as soon as it has room.
-        const std::uint64_t untilEnd = held % geometry_.period == 0 ? geometry_.period
-                                                                    : held % geometry_.period;
-        // A little late rather than early, so that the block is heard to its end.
-        const std::uint64_t frames = untilEnd + geometry_.period / 16 + 1;
-        const auto nanoseconds = frames * 1'000'000'000 / std::max<DWORD>(format_.nSamplesPerSec, 1);
-        const timespec timeout{static_cast<time_t>(nanoseconds / 1'000'000'000),
-                               static_cast<long>(nanoseconds % 1'000'000'000)};
-        if (ppoll(&pollFds_.back(), 1, &timeout, nullptr) > 0) wakeup_.clear();
+        // A device's poll is ready while it has room, long before it has
+        // played what it holds; one period more room than it has now comes
+        // when one more period has played.
+        const snd_pcm_uframes_t room = geometry_.buffer - std::min<std::uint64_t>(held, geometry_.buffer);
+        wakeAtRoom(std::min(room + geometry_.period, geometry_.buffer));
+        waitForDevice();
     }
     waitingForData_.store(false);
+}
+
+void AlsaStream::wakeAtRoom(snd_pcm_uframes_t frames) {
+    if (frames == availMin_) return;
+    if (wakeAtAvail(pcm_.get(), frames) == 0) availMin_ = frames;
 }
 
 void AlsaStream::waitForRequest() {

@@ -93,10 +93,12 @@ class AlsaStream final : public wave::DriverStream {
     void waitForData();
     // False when woken by a request or a queued header instead.
     bool waitForDevice();
-    // Output with no block to write: waits until the next block the device
-    // holds has played, for a request, or for a queued header while the
-    // device is about to run short.
+    // Output with no block to write: waits until the device has played one
+    // more period, for a request, or for a queued header while the device is
+    // about to run short.
     void waitToBeHeard();
+    // Output: poll reports the device ready once it has this much room.
+    void wakeAtRoom(snd_pcm_uframes_t frames);
 
     Pcm pcm_;
     const wave::Direction direction_;
@@ -133,6 +135,7 @@ class AlsaStream final : public wave::DriverStream {
     bool fitted_ = false;   // the period was fitted to the headers since the start
     std::uint64_t writtenFrames_ = 0;  // output, since the start: written to the device
     std::uint64_t heardFrames_ = 0;    // output, since the start: reported played
+    snd_pcm_uframes_t availMin_ = geometry_.period;  // as last set on the device
 
     std::thread thread_;
 };

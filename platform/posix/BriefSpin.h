@@ -26,11 +26,14 @@ class BriefSpin {
         if (!worthSpinning_) return false;
         const Clock::time_point until = Clock::now() + spinFor;
         do {
-            for (int i = 0; i < checksBetweenClockReads; ++i) {
+            for (int i = 0; i < checksBetweenYields; ++i) {
                 if (ready()) return true;
                 relax();
             }
-        } while (Clock::now() < until);
+            // The thread that answers may be waiting for this very processor.
+            std::this_thread::yield();
+        } while (!ready() && Clock::now() < until);
+        if (ready()) return true;
         worthSpinning_ = false;
         return false;
     }
@@ -42,7 +45,7 @@ class BriefSpin {
     static constexpr auto spinFor = std::chrono::microseconds(10);
     // A wait this short would have ended within a spin or two.
     static constexpr auto shortWait = std::chrono::microseconds(50);
-    static constexpr int checksBetweenClockReads = 64;
+    static constexpr int checksBetweenYields = 16;
 
     static bool canSpin() {
         static const bool otherCores = std::thread::hardware_concurrency() > 1;
