@@ -202,13 +202,13 @@ void AddRecordCommand(CLI::App& app) {
     command->add_flag("-q,--quiet", options->quiet, "No progress line and no summary");
     command->footer(
         "Examples:\n"
-        "  sorvan record take.wav                 until Ctrl-C, 44100 Hz 16-bit\n"
-        "  sorvan record -d 1:30 -f cd take.flac  90 seconds of CD audio as FLAC\n"
-        "  sorvan record -r 48k -c 1 -d 250ms a.wav\n"
-        "  sorvan record -D 1 -f dat - | sox -t wav - out.mp3\n"
-        "  sorvan record -D plughw:1 -f S24_3LE -q a.wav   an ALSA device, 24-bit, quietly\n"
-        "  sorvan record -t raw -f S16_LE -d 5s take.pcm   bare samples, no header\n"
-        "  sorvan record --force take.wav         replace take.wav\n"
-        "  sorvan record --max-file-time 3600 long.wav   one file per hour");
+        "  sorvan record take.wav                         until Ctrl-C, 44100 Hz 16-bit\n"
+        "  sorvan record -d 1:30 -f cd take.flac          90 seconds of CD audio as FLAC\n"
+        "  sorvan record -r 48k -c 1 -d 250ms a.wav       a quarter second, mono\n"
+        "  sorvan record -D plughw:1 -f S24_3LE -q a.wav  an ALSA device, 24-bit, quietly\n"
+        "  sorvan record -t raw -f S16_LE -d 5s take.pcm  bare samples, no header\n"
+        "  sorvan record --force take.wav                 replace take.wav\n"
+        "  sorvan record --max-file-time 3600 long.wav    one file per hour\n"
+        "  sorvan record -D 1 -f dat - | sox -t wav - out.mp3");
     command->callback([options] { RunRecord(*options); });
 }
