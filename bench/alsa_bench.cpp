@@ -5,15 +5,12 @@
 // TSorvanIn run also reports its ratio to the plain loop of the same run.
 #include <alsa/asoundlib.h>
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "TemporaryAlsaConfiguration.h"
 #include "components/SorvanIn.h"
 #include "framework/Forms.h"
 #include "platform/wave/Driver.h"
@@ -28,27 +25,10 @@ constexpr const char* pcmName = "bench_null";
 
 double plainCpuPerAudioSecond = 0;
 
-// The null PCM under a name of its own, with a hint so the driver lists it;
-// set before the first ALSA call, removed when the program ends.
-class AlsaConfiguration {
-  public:
-    AlsaConfiguration() {
-        std::ofstream(path_) << "pcm." << pcmName
-                             << " { type null hint { description \"null\" } }\n";
-        setenv("ALSA_CONFIG_PATH", path_.c_str(), 1);
-    }
-    ~AlsaConfiguration() {
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-    }
-
-  private:
-    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
-                                  ("sorvan-alsa-bench-" + std::to_string(getpid()) + ".conf");
-};
-
+// The null PCM under a name of its own, with a hint so the driver lists it.
 void configureAlsa() {
-    static const AlsaConfiguration configuration;
+    static const TemporaryAlsaConfiguration configuration(
+        std::string("pcm.") + pcmName + " { type null hint { description \"null\" } }\n");
 }
 
 double processCpuSeconds() {

@@ -14,18 +14,15 @@
 //   xruns                overruns/underruns the driver recovered from
 #include <alsa/asoundlib.h>
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "TemporaryAlsaConfiguration.h"
 #include "components/SorvanIn.h"
 #include "components/SorvanOut.h"
 #include "framework/Forms.h"
@@ -41,27 +38,11 @@ constexpr int channels = 2;
 constexpr int frameBytes = channels * 2;
 constexpr int queued = 4;
 
-// The paced PCM as the only device, set before the first ALSA call and
-// removed when the program ends.
-class AlsaConfiguration {
-  public:
-    AlsaConfiguration() {
-        std::ofstream(path_) << "pcm_type.sorvan_test { lib \"" << SORVAN_ALSA_TEST_PCM << "\" }\n"
-                             << "pcm.bench_paced { type sorvan_test hint { description \"paced\" } }\n";
-        setenv("ALSA_CONFIG_PATH", path_.c_str(), 1);
-    }
-    ~AlsaConfiguration() {
-        std::error_code ignored;
-        std::filesystem::remove(path_, ignored);
-    }
-
-  private:
-    std::filesystem::path path_ = std::filesystem::temp_directory_path() /
-                                  ("sorvan-paced-bench-" + std::to_string(getpid()) + ".conf");
-};
-
 bool useAlsa(benchmark::State& state) {
-    static const AlsaConfiguration configuration;
+    // The paced PCM as the only device.
+    static const TemporaryAlsaConfiguration configuration(
+        std::string("pcm_type.sorvan_test { lib \"") + SORVAN_ALSA_TEST_PCM + "\" }\n" +
+        "pcm.bench_paced { type sorvan_test hint { description \"paced\" } }\n");
     if (!sorvan::wave::selectDriver("alsa") || waveInGetNumDevs() == 0) {
         state.SkipWithError("the alsa driver offers no paced device");
         return false;
