@@ -67,7 +67,12 @@ TEST_P(WaveErrorText, AnUnknownCodeIsABadErrorNumberWithAnEmptyText) {
     }
 }
 
+// Named, not numbered by address: the test list is read once when the tests
+// are built, and an address differs from run to run.
 INSTANTIATE_TEST_SUITE_P(BothDirections, WaveErrorText,
-                         ::testing::Values(&waveInGetErrorTextA, &waveOutGetErrorTextA));
+                         ::testing::Values(&waveInGetErrorTextA, &waveOutGetErrorTextA),
+                         [](const ::testing::TestParamInfo<GetErrorText>& info) {
+                             return info.param == &waveInGetErrorTextA ? "waveIn" : "waveOut";
+                         });
 
 }  // namespace
