@@ -14,12 +14,13 @@ options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 targets=()
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
-  options=(-DCMAKE_BUILD_TYPE=Debug -DSORVAN_SANITIZE=ON -DSORVAN_BUILD_BENCHMARKS=OFF)
+  options=(-DCMAKE_BUILD_TYPE=Debug -DSORVAN_SANITIZE=ON -DSORVAN_BUILD_BENCHMARKS=OFF
+    -DSORVAN_RANDOM_SEQUENCES=20000)
 elif [ "${1:-}" = "--tsan" ]; then
   build=build-tsan
   options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVAN_SANITIZE=thread
     -DSORVAN_BUILD_BENCHMARKS=OFF -DSORVAN_BUILD_TOOLS=OFF -DSORVAN_BUILD_EXAMPLES=OFF
-    -DSORVAN_RANDOM_SEQUENCES=200)
+    -DSORVAN_RANDOM_SEQUENCES=2000)
   targets=(--target platform_tests alsa_tests framework_tests sorvan_in_tests sorvan_out_tests
     sorvan_random_components sorvan_random_components_alsa)
   # A report fails the test that made it; a refused allocation is tested, not fatal.

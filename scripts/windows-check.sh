@@ -65,6 +65,13 @@ for arch in "${archs[@]}"; do
   cmake -S . -B "$out" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/mingw-w64-$arch.cmake" \
     -DCMAKE_BUILD_TYPE="$build_type" -DSORVAN_BUILD_BENCHMARKS=OFF "${launcher[@]}" >/dev/null
   cmake --build "$out" -j "$(nproc)"
+  # The packages require each other by these names, so the DLLs must carry them.
+  for package in vcl50 sorvanrt sorvandt; do
+    if [ ! -f "$out/bin/$package.dll" ]; then
+      echo "Windows $arch: the package $package is not $out/bin/$package.dll" >&2
+      exit 1
+    fi
+  done
 
   if [ "$arch" = i686 ] && [ "$wine32" != yes ]; then
     summary+=("Windows $arch: built; not run (no 32-bit Wine)")
