@@ -1,5 +1,6 @@
 // The framework's RegisterClass and the system's macro of the same name live
-// side by side: callers write RegisterClass for either, in any include order.
+// side by side: callers write RegisterClass for either, in any include order,
+// with the narrow or the wide-character API.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -17,6 +18,10 @@ TEST(SystemHeaders, FrameworkRegisterClassWorksInEitherIncludeOrder) {
     RegisterWithSystemHeadersLast(TSorvanOut::StaticClass());
     EXPECT_EQ(GetClass("TSorvanIn"), &TSorvanIn::StaticClass());
     EXPECT_EQ(GetClass("TSorvanOut"), &TSorvanOut::StaticClass());
+
+    UnRegisterClass(TSorvanIn::StaticClass());
+    RegisterWithUnicodeSystemHeaders(TSorvanIn::StaticClass());
+    EXPECT_EQ(GetClass("TSorvanIn"), &TSorvanIn::StaticClass());
 }
 
 LRESULT CALLBACK IgnoreMessages(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,6 +1,6 @@
-// Two translation units include <windows.h> before and after the framework's
-// headers and register a class with the framework, each through its own
-// include order.
+// Translation units include <windows.h> before and after the framework's
+// headers, and for the wide-character API, and register a class with the
+// framework, each through its own include order.
 #pragma once
 
 struct TClassInfo;
@@ -9,3 +9,5 @@ struct TClassInfo;
 void RegisterWithSystemHeadersFirst(const TClassInfo& classInfo);
 // The same from a file that includes <windows.h> last.
 void RegisterWithSystemHeadersLast(const TClassInfo& classInfo);
+// The same from a file built for the wide-character API (UNICODE).
+void RegisterWithUnicodeSystemHeaders(const TClassInfo& classInfo);
