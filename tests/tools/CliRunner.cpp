@@ -127,8 +127,8 @@ void RunningSorvan::Signal(int signal) {
     kill(pid_, signal);
 }
 
-CliResult RunningSorvan::Wait() {
-    CliResult result = Reap(pid_, outPath_, errPath_);
+CliResult RunningSorvan::Wait(std::chrono::seconds limit) {
+    CliResult result = Reap(pid_, outPath_, errPath_, limit);
     pid_ = -1;
     return result;
 }

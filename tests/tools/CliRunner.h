@@ -40,7 +40,8 @@ class RunningSorvan {
                   const EnvVars& env = {});
     ~RunningSorvan();
     void Signal(int signal);
-    CliResult Wait();
+    // Kills the program when it has not ended within `limit`.
+    CliResult Wait(std::chrono::seconds limit = std::chrono::seconds(60));
 
   private:
     pid_t pid_ = -1;

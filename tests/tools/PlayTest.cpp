@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <csignal>
@@ -92,6 +93,48 @@ TEST(Play, CtrlCStopsPlaybackWithTheShellsInterruptCode) {
     const CliResult result = playing.Wait();
     EXPECT_EQ(result.exitCode, 130);
     EXPECT_NE(result.err.find("stopped by Ctrl-C"), std::string::npos) << result.err;
+}
+
+// A FIFO nobody writes to yet: the wait for its writer ends at Ctrl-C.
+TEST(Play, CtrlCEndsTheWaitForAFifoThatNobodyWritesTo) {
+    TempFolder folder;
+    const auto fifo = folder.path() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    RunningSorvan playing({"play", "fifo"}, folder.path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    playing.Signal(SIGINT);
+    const CliResult result = playing.Wait(std::chrono::seconds(5));
+    ASSERT_FALSE(result.timedOut) << "still waiting for a writer after Ctrl-C";
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("stopped by Ctrl-C while waiting for a program to write to fifo"),
+              std::string::npos)
+        << result.err;
+}
+
+// A writer that puts a short sound into a FIFO and leaves at once, before the
+// player has read it: the sound waits in the FIFO and is played whole.
+TEST(Play, AShortSoundLeftInAFifoPlaysWhole) {
+    if (!ToolAvailable("sox")) GTEST_SKIP() << "sox is not installed";
+    TempFolder folder;
+    const auto wav = folder.path() / "short.wav";
+    RunTool("sox -n -r 8000 -c 1 -b 16 '" + wav.string() + "' synth 0.2 sine 440");
+    const auto fifo = folder.path() / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        const std::vector<std::byte> bytes = ReadBytes(wav);
+        WriteBytes(fifo, bytes);  // opening waits for the player; the write fits in the FIFO
+    });
+    const CliResult result = RunSorvan({"play", "fifo"}, folder.path(),
+                                       {{"SORVAN_SIM_PLAYED", (folder / "played.raw").string()}},
+                                       {.timeout = std::chrono::seconds(10)});
+    writer.join();
+    ASSERT_FALSE(result.timedOut) << "the player waited for a writer that had left";
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::vector<std::byte> file = ReadBytes(wav);
+    const std::vector<std::byte> played = ReadBytes(folder / "played.raw");
+    const std::size_t offset = DataOffset(file);
+    EXPECT_TRUE(std::equal(file.begin() + static_cast<std::ptrdiff_t>(offset), file.end(),
+                           played.begin(), played.end()));
 }
 
 TEST(DevicesAndVolume, ListTheVirtualDevicesAndSetTheVolume) {

@@ -1,6 +1,7 @@
 #include "tools/sorvan/SoundFileReader.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 
 #include "tools/sorvan/CliError.h"
 #include "tools/sorvan/QuietStderr.h"
+#include "tools/sorvan/StopSignal.h"
 #include "tools/sorvan/UniqueFd.h"
 #include "tools/sorvan/WavLayout.h"
 
@@ -72,6 +74,11 @@ std::string OpenFailureReason(int error) {
     }
 }
 
+bool IsFifo(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISFIFO(status.st_mode);
+}
+
 void PutLe(std::byte* at, std::uint32_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::byte>(value >> (8 * i));
 }
@@ -84,27 +91,34 @@ constexpr sf_count_t MaxFramesPerRead = 65536;
 
 SoundFileReader::SoundFileReader(std::string path) : path_(std::move(path)) {
     if (path_ == "-") {
+        path_ = "stdin";
+        if (IsFifo(STDIN_FILENO)) WaitForWriter(STDIN_FILENO);
         QuietStderr quiet;
         file_.reset(sf_open_fd(STDIN_FILENO, SFM_READ, &info_, SF_FALSE));
         if (!file_)
             throw CliError("stdin holds no audio this program can read (" +
                            OpenFailureReason(sf_error(nullptr)) + ")");
-        path_ = "stdin";
     } else {
-        // The system names a missing or unreadable file better than libsndfile does.
-        UniqueFd probe(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+        // The system names a missing or unreadable file better than libsndfile
+        // does. Without O_NONBLOCK, opening a FIFO that no program writes to
+        // yet would wait where a stop signal cannot end the wait.
+        UniqueFd probe(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (!probe) throw CliError("cannot open " + path_ + ": " + SystemReason(errno));
         struct stat status {};
         if (::fstat(probe.get(), &status) == 0 && S_ISDIR(status.st_mode))
             throw CliError(path_ + " is a folder, not an audio file");
-        {
-            QuietStderr quiet;
-            file_.reset(sf_open(path_.c_str(), SFM_READ, &info_));
+        if (S_ISFIFO(status.st_mode)) {
+            OpenFifo(std::move(probe));
+        } else {
+            {
+                QuietStderr quiet;
+                file_.reset(sf_open(path_.c_str(), SFM_READ, &info_));
+            }
+            if (!file_)
+                throw CliError(path_ + " is not an audio file this program can read (" +
+                               OpenFailureReason(sf_error(nullptr)) + ")");
+            if ((info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) OpenUnfinishedWav();
         }
-        if (!file_)
-            throw CliError(path_ + " is not an audio file this program can read (" +
-                           OpenFailureReason(sf_error(nullptr)) + ")");
-        if ((info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV) OpenUnfinishedWav();
         if (LogSaysCutShort(file_.get()))
             warnings_.push_back(path_ + " is truncated: it holds less audio than its header says");
     }
@@ -117,6 +131,34 @@ SoundFileReader::SoundFileReader(std::string path) : path_(std::move(path)) {
     natural_ = {
         .channels = info_.channels, .rate = info_.samplerate, .bits = NaturalBits(info_.format)};
     bits_ = natural_.bits;
+}
+
+// Reads the FIFO through the descriptor already open: opening it again could
+// wait for a writer that has come and gone, leaving its audio in the FIFO.
+void SoundFileReader::OpenFifo(UniqueFd fifo) {
+    WaitForWriter(fifo.get());
+    ::fcntl(fifo.get(), F_SETFL, ::fcntl(fifo.get(), F_GETFL) & ~O_NONBLOCK);
+    {
+        QuietStderr quiet;
+        file_.reset(sf_open_fd(fifo.get(), SFM_READ, &info_, SF_TRUE));
+    }
+    if (!file_)
+        throw CliError(path_ + " holds no audio this program can read (" +
+                       OpenFailureReason(sf_error(nullptr)) + ")");
+    fifo.release();
+}
+
+// Waits until the FIFO holds data or its writer has come and gone, looking
+// for a stop signal at least ten times a second.
+void SoundFileReader::WaitForWriter(int fd) const {
+    for (;;) {
+        pollfd ready{.fd = fd, .events = POLLIN, .revents = 0};
+        const int result = ::poll(&ready, 1, 100);
+        if (StopRequested())
+            throw Interrupted("stopped by " + StopSignalName() +
+                              " while waiting for a program to write to " + path_);
+        if (result > 0 || (result < 0 && errno != EINTR)) return;
+    }
 }
 
 void SoundFileReader::OpenUnfinishedWav() {

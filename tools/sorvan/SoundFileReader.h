@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tools/sorvan/PcmFormat.h"
+#include "tools/sorvan/UniqueFd.h"
 
 class SoundFileReader {
   public:
@@ -45,6 +46,8 @@ class SoundFileReader {
         void operator()(SNDFILE* file) const { sf_close(file); }
     };
 
+    void OpenFifo(UniqueFd fifo);
+    void WaitForWriter(int fd) const;
     // Reads a WAV recording whose sizes were never written as raw PCM.
     void OpenUnfinishedWav();
     // Writes the first `samples` of ints_ (full 32-bit scale) as `width`-byte samples.
