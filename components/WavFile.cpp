@@ -17,8 +17,13 @@ namespace {
 
 #ifdef _WIN32
 constexpr int WriteFlags = O_WRONLY | O_BINARY;
+// Opening an existing path never waits there.
+constexpr int ExistingPathFlags = WriteFlags | O_TRUNC;
 #else
 constexpr int WriteFlags = O_WRONLY | O_CLOEXEC;
+// A FIFO that no program reads would hold the owner's thread in open() for as
+// long as none comes; without waiting it is refused at once (ENXIO).
+constexpr int ExistingPathFlags = WriteFlags | O_TRUNC | O_NONBLOCK;
 #endif
 
 // The RIFF size counts everything after its own field: the header's last 36
@@ -35,9 +40,13 @@ int OpenForWriting(const std::string& path, bool& created) {
             created = fd >= 0;
             return fd;
         }
-        fd = ::open(path.c_str(), WriteFlags | O_TRUNC);
+        fd = ::open(path.c_str(), ExistingPathFlags);
         if (fd >= 0 || errno != ENOENT) {
             created = false;
+#ifndef _WIN32
+            // Writes wait as usual: a slow reader of a FIFO loses no bytes.
+            if (fd >= 0) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+#endif
             return fd;
         }
     }

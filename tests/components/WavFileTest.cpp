@@ -2,6 +2,7 @@
 // valid for other readers when the disk refuses bytes or the size limit is met.
 #include "components/WavFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -9,7 +10,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <future>
 #include <numeric>
+#include <string>
 
 #include "WaveFiles.h"
 
@@ -225,6 +230,40 @@ TEST(WavFile, PathItDidNotCreateIsNeverRemoved) {
     EXPECT_FALSE(file.Create(full, 2, 44100, 16));
     EXPECT_EQ(file.Error(), ENOSPC);
     EXPECT_TRUE(std::filesystem::is_character_file(full)) << "the device node was removed";
+}
+
+// A FIFO is written when a program reads it, and refused at once when none
+// does: the owner's thread never waits in open() for a reader.
+TEST(WavFile, FifoIsWrittenWhileReadAndRefusedWithoutAReader) {
+    ScratchFolder folder;
+    const auto fifo = folder / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    WavFile unread;
+    auto creating = std::async(std::launch::async, [&] { return unread.Create(fifo, 2, 44100, 16); });
+    const bool answered = creating.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    if (!answered) {
+        // A reader lets the waiting open go on, so that the test can end.
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        creating.wait();
+        ::close(reader);
+    }
+    ASSERT_TRUE(answered) << "Create waited for a reader";
+    EXPECT_FALSE(creating.get());
+    EXPECT_EQ(unread.Error(), ENXIO);
+
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    WavFile read;
+    ASSERT_TRUE(read.Create(fifo, 1, 8000, 8)) << std::strerror(read.Error());
+    const std::string audio = "abcdef";
+    read.Append(audio);
+    std::string received(WavHeaderSize + audio.size(), '\0');
+    EXPECT_EQ(::read(reader, received.data(), received.size()),
+              static_cast<ssize_t>(received.size()));
+    EXPECT_EQ(received.substr(0, 4), "RIFF");
+    EXPECT_EQ(received.substr(WavHeaderSize), audio);
+    read.Complete();
+    ::close(reader);
 }
 
 // A disk that fills in the middle of a frame leaves a file that ends on its
