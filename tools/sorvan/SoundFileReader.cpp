@@ -138,14 +138,14 @@ SoundFileReader::SoundFileReader(std::string path) : path_(std::move(path)) {
 void SoundFileReader::OpenFifo(UniqueFd fifo) {
     WaitForWriter(fifo.get());
     ::fcntl(fifo.get(), F_SETFL, ::fcntl(fifo.get(), F_GETFL) & ~O_NONBLOCK);
+    fifo_ = std::move(fifo);
     {
         QuietStderr quiet;
-        file_.reset(sf_open_fd(fifo.get(), SFM_READ, &info_, SF_TRUE));
+        file_.reset(sf_open_fd(fifo_.get(), SFM_READ, &info_, SF_FALSE));
     }
     if (!file_)
         throw CliError(path_ + " holds no audio this program can read (" +
                        OpenFailureReason(sf_error(nullptr)) + ")");
-    fifo.release();
 }
 
 // Waits until the FIFO holds data or its writer has come and gone, looking

@@ -54,6 +54,8 @@ class SoundFileReader {
     void PackInts(std::span<std::byte> out, std::size_t samples, int width) const;
 
     std::string path_;
+    // A FIFO read through this descriptor; it outlives file_, which reads it.
+    UniqueFd fifo_;
     std::unique_ptr<SNDFILE, Closer> file_;
     SF_INFO info_{};
     PcmFormat natural_;

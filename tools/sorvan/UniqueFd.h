@@ -19,8 +19,6 @@ class UniqueFd {
     }
 
     int get() const { return fd_; }
-    // Hands the descriptor to whoever closes it from now on.
-    int release() { return std::exchange(fd_, -1); }
     explicit operator bool() const { return fd_ >= 0; }
 
   private:
