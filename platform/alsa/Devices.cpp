@@ -135,7 +135,11 @@ int probe(const std::string& name, wave::Direction direction, Device& device) {
     if (snd_pcm_hw_params_get_channels_max(params, &maxChannels) < 0 || maxChannels == 0) {
         return -EINVAL;
     }
-    const auto channels = static_cast<WORD>(std::min(maxChannels, 0xFFFFu));
+    // ALSA's software PCMs (null, file) take any channel count up to 2^32. No
+    // card has more than a few hundred, and what reads a recording
+    // (libsndfile) takes at most 1024: a wider format is a caller's mistake.
+    constexpr unsigned mostChannels = 1024;
+    const auto channels = static_cast<WORD>(std::min(maxChannels, mostChannels));
     describe(name, direction, channels, standardFormats(pcm.get(), channels), device);
     return 0;
 }

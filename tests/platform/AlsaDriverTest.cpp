@@ -99,6 +99,24 @@ TEST_F(AlsaDriver, CapsComeFromTheHardwareParameters) {
     EXPECT_EQ(caps.dwFormats, DWORD{0xFFFFF});
 }
 
+// The null PCM takes any channel count ALSA can name; a device offers no more
+// than 1024, so a width given as -1 (65535 channels) is refused, not recorded.
+TEST_F(AlsaDriver, ChannelsAreBoundedWhereThePcmTakesAnyCount) {
+    const UINT device = inputDevice("silence");
+    WAVEINCAPSA caps{};
+    ASSERT_EQ(waveInGetDevCapsA(device, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_EQ(caps.wChannels, 1024);
+    for (const WORD channels : {WORD{1025}, WORD{0xFFFF}}) {
+        const WAVEFORMATEX format = pcmFormat(channels, 8000, 8);
+        HWAVEIN in = nullptr;
+        EXPECT_EQ(waveInOpen(&in, device, &format, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT)
+            << channels;
+        EXPECT_EQ(in, nullptr);
+    }
+    const WAVEFORMATEX widest = pcmFormat(1024, 8000, 8);
+    EXPECT_EQ(waveInOpen(nullptr, device, &widest, 0, 0, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
+}
+
 TEST_F(AlsaDriver, ADeviceHeldElsewhereKeepsItsNumberButCannotOpen) {
     WAVEOUTCAPSA caps{};
     const UINT device = outputDevice("taken");
