@@ -182,7 +182,6 @@ bool AlsaStream::fitPeriod(std::size_t headerBytes) {
         return false;
     }
     geometry_ = fitted;
-    availMin_ = fitted.period;
     if (direction_ == wave::Direction::output) period_.resize(geometry_.period * frameSize_);
     snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(pollFds_.size() - 1));
     return true;
@@ -253,7 +252,7 @@ void AlsaStream::capture() {
     // before anything here waits or reports a lost device.
     host_.captured(got > 0 ? static_cast<std::size_t>(got) * frameSize_ : 0);
     if (got == -EAGAIN || got == 0) {
-        waitForDevice();
+        waitForDevice(frames);
     } else if (got < 0) {
         recover(got);
     } else {
@@ -294,8 +293,7 @@ void AlsaStream::play() {
     const auto frames =
         std::min<snd_pcm_uframes_t>(geometry_.period, (pending + frameSize_ - 1) / frameSize_);
     if (static_cast<snd_pcm_uframes_t>(room) < frames) {
-        wakeAtRoom(geometry_.period);
-        waitForDevice();
+        waitForDevice(frames);
         return;
     }
     const std::span<std::byte> out = std::span(period_).first(frames * frameSize_);
@@ -330,7 +328,7 @@ void AlsaStream::writeAll(std::span<const std::byte> frames) {
             snd_pcm_writei(pcm_.get(), frames.data() + done * frameSize_, count - done);
         if (written == -EAGAIN || written == 0) {
             // Frames cut off by a stop or reset were not going to play anyway.
-            if (!waitForDevice() && requestPending()) return;
+            if (!waitForDevice(count - done) && requestPending()) return;
         } else if (written < 0) {
             if (!recover(written)) return;
         } else {
@@ -423,20 +421,25 @@ void AlsaStream::waitToBeHeard() {
     // which saves the thread a second wake-up per block.
     const bool runningShort = held <= 2 * std::uint64_t{geometry_.period};
     if (runningShort) waitingForData_.store(true);
+    // A device's poll is ready while it has room, long before it has played
+    // what it holds, so the thread sleeps for the time one more period (or
+    // what is left) takes to play, and then asks the device again.
     if (!runningShort || host_.pendingBytes() == 0) {
-        // A device's poll is ready while it has room, long before it has
-        // played what it holds; one period more room than it has now comes
-        // when one more period has played.
-        const snd_pcm_uframes_t room = geometry_.buffer - std::min<std::uint64_t>(held, geometry_.buffer);
-        wakeAtRoom(std::min(room + geometry_.period, geometry_.buffer));
-        waitForDevice();
+        sleepFor(std::min<std::uint64_t>(held, geometry_.period));
     }
     waitingForData_.store(false);
 }
 
-void AlsaStream::wakeAtRoom(snd_pcm_uframes_t frames) {
-    if (frames == availMin_) return;
-    if (wakeAtAvail(pcm_.get(), frames) == 0) availMin_ = frames;
+bool AlsaStream::sleepFor(std::uint64_t frames) {
+    const auto ns = static_cast<long long>(frames * 1'000'000'000ULL / format_.nSamplesPerSec);
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    pollfd& wakeup = pollFds_.back();
+    wakeup.revents = 0;
+    if (ppoll(&wakeup, 1, &timeout, nullptr) > 0 && wakeup.revents != 0) {
+        wakeup_.clear();
+        return false;
+    }
+    return true;
 }
 
 void AlsaStream::waitForRequest() {
@@ -444,16 +447,27 @@ void AlsaStream::waitForRequest() {
     wakeup_.clear();
 }
 
-bool AlsaStream::waitForDevice() {
+bool AlsaStream::waitForDevice(snd_pcm_uframes_t frames) {
     for (auto& fd : pollFds_) fd.revents = 0;
-    poll(pollFds_.data(), pollFds_.size(), pollTimeoutMs(geometry_, format_));
+    const int ready = poll(pollFds_.data(), pollFds_.size(), pollTimeoutMs(geometry_, format_));
     if (pollFds_.back().revents != 0) {
         wakeup_.clear();
         return false;
     }
+    if (ready <= 0) return true;
     unsigned short events = 0;
-    snd_pcm_poll_descriptors_revents(pcm_.get(), pollFds_.data(), pollFds_.size() - 1, &events);
-    return true;
+    if (snd_pcm_poll_descriptors_revents(pcm_.get(), pollFds_.data(), pollFds_.size() - 1,
+                                         &events) < 0 ||
+        events != 0) {
+        return true;
+    }
+    // Woken though the device has not moved a period yet. Some plug-ins
+    // (the sound servers') leave their descriptor readable until it has:
+    // polling it again would return at once, so sleep for the frames still
+    // missing instead.
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
+    if (avail < 0 || static_cast<snd_pcm_uframes_t>(avail) >= frames) return true;
+    return sleepFor(frames - static_cast<snd_pcm_uframes_t>(avail));
 }
 
 }  // namespace sorvan::alsa

@@ -91,14 +91,17 @@ class AlsaStream final : public wave::DriverStream {
     // Waits for a request or a queued header, when there is nothing to fill
     // or play; only then does a queued header wake the thread.
     void waitForData();
-    // False when woken by a request or a queued header instead.
-    bool waitForDevice();
+    // Waits until the device can move `frames` (to read, or room to write)
+    // or has something to report; false when woken by a request or a queued
+    // header instead.
+    bool waitForDevice(snd_pcm_uframes_t frames);
     // Output with no block to write: waits until the device has played one
     // more period, for a request, or for a queued header while the device is
     // about to run short.
     void waitToBeHeard();
-    // Output: poll reports the device ready once it has this much room.
-    void wakeAtRoom(snd_pcm_uframes_t frames);
+    // Sleeps for the time `frames` take to play, unless a request or a
+    // queued header comes first (then false).
+    bool sleepFor(std::uint64_t frames);
 
     Pcm pcm_;
     const wave::Direction direction_;
@@ -135,7 +138,6 @@ class AlsaStream final : public wave::DriverStream {
     bool fitted_ = false;   // the period was fitted to the headers since the start
     std::uint64_t writtenFrames_ = 0;  // output, since the start: written to the device
     std::uint64_t heardFrames_ = 0;    // output, since the start: reported played
-    snd_pcm_uframes_t availMin_ = geometry_.period;  // as last set on the device
 
     std::thread thread_;
 };

@@ -54,15 +54,6 @@ int setSoftware(snd_pcm_t* pcm, wave::Direction direction, const Geometry& geome
 
 }  // namespace
 
-int wakeAtAvail(snd_pcm_t* pcm, snd_pcm_uframes_t frames) {
-    snd_pcm_sw_params_t* raw = nullptr;
-    if (int e = snd_pcm_sw_params_malloc(&raw); e < 0) return e;
-    SwParams params(raw);
-    if (int e = snd_pcm_sw_params_current(pcm, raw); e < 0) return e;
-    if (int e = snd_pcm_sw_params_set_avail_min(pcm, raw, frames); e < 0) return e;
-    return snd_pcm_sw_params(pcm, raw);
-}
-
 int openPcm(const std::string& name, wave::Direction direction, Pcm& out) {
     snd_pcm_t* pcm = nullptr;
     const snd_pcm_stream_t stream =

@@ -42,10 +42,6 @@ snd_pcm_uframes_t defaultPeriod(const WAVEFORMATEX& format);
 int configure(snd_pcm_t* pcm, wave::Direction direction, const WAVEFORMATEX& format,
               snd_pcm_uframes_t period, Geometry& geometry);
 
-// Makes poll report the device ready once it has `frames` of room (playback)
-// or of frames to read (capture). Returns 0 or a negative errno.
-int wakeAtAvail(snd_pcm_t* pcm, snd_pcm_uframes_t frames);
-
 // The waveform API's code for an ALSA error.
 MMRESULT resultOf(int error);
 

@@ -21,6 +21,15 @@
 //   pcm.ear { type sorvan_test heard_to "/x" }           on close, writes to /x the
 //                                                         bytes it played, in order
 //   pcm.pausing { type sorvan_test pausable true }       can pause (else it cannot)
+//   pcm.sticky { type sorvan_test sticky true revents_to "/x" }  its descriptor stays
+//                                                         readable while it is not ready, as
+//                                                         the sound servers' plug-ins do;
+//                                                         on close, writes to /x how often
+//                                                         poll was asked what it meant
+//   pcm.stalling { type sorvan_test stall 2205 after 4800 }  capture: once, the position
+//                                                         stands still for 2205 frames' time
+//                                                         and no xrun says so (frames lost,
+//                                                         as a server drops them)
 //
 // The device plays a frame when it reports a position past it: frames a
 // stop (drop) throws away before that were never heard.
@@ -61,6 +70,11 @@ struct TestPcm {
     std::deque<unsigned char> unheard;  // playback: written, not yet played
     snd_pcm_uframes_t heardUpTo = 0;    // position up to which `unheard` was played
     std::vector<unsigned char> heard;
+    bool sticky = false;
+    std::string reventsTo;
+    unsigned long reventsCalls = 0;
+    snd_pcm_uframes_t stall = 0;  // frames' time the position stands still, once
+    bool stalled = false;
     int timer = -1;
 };
 
@@ -168,6 +182,11 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
         return -ENODEV;
     }
     if (!running(io)) return static_cast<snd_pcm_sframes_t>(pcm.base);
+    if (pcm.stall > 0 && !pcm.stalled && framesSinceStart(pcm, io) >= pcm.after) {
+        pcm.stalled = true;
+        pcm.started += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(pcm.stall) / io->rate));
+    }
     // Never back, not even by the rounding of a resumed pause.
     snd_pcm_uframes_t position = std::max(framesSinceStart(pcm, io), pcm.base);
     if (pcm.fault != Fault::none && !pcm.faulted && position >= pcm.after) {
@@ -210,6 +229,7 @@ snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
 
 int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned short* revents) {
     TestPcm& pcm = self(io);
+    ++pcm.reventsCalls;
     bool ready = true;
     if (running(io)) {
         // Worked out here rather than asked of ALSA, which holds the PCM's
@@ -223,7 +243,7 @@ int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned sho
         ready = avail >= static_cast<long long>(std::max<snd_pcm_uframes_t>(pcm.availMin, 1));
         // A card's poll is ready while the card is: the tick stays unread
         // until it is not, and the next poll then waits for the next tick.
-        if (!ready) {
+        if (!ready && !pcm.sticky) {
             std::uint64_t ticks = 0;
             [[maybe_unused]] const auto got = read(pcm.timer, &ticks, sizeof ticks);
         }
@@ -244,6 +264,12 @@ int closePcm(snd_pcm_ioplug_t* io) {
         if (FILE* out = std::fopen(pcm->geometryTo.c_str(), "w")) {
             std::fprintf(out, "%lu %lu", static_cast<unsigned long>(io->period_size),
                          static_cast<unsigned long>(io->buffer_size));
+            std::fclose(out);
+        }
+    }
+    if (!pcm->reventsTo.empty()) {
+        if (FILE* out = std::fopen(pcm->reventsTo.c_str(), "w")) {
+            std::fprintf(out, "%lu", pcm->reventsCalls);
             std::fclose(out);
         }
     }
@@ -305,6 +331,16 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             const char* value = nullptr;
             if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
             pcm.heardTo = value;
+        } else if (key == "revents_to") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            pcm.reventsTo = value;
+        } else if (key == "sticky") {
+            pcm.sticky = snd_config_get_bool(entry) > 0;
+        } else if (key == "stall") {
+            long value = 0;
+            if (snd_config_get_integer(entry, &value) < 0) return -EINVAL;
+            pcm.stall = static_cast<snd_pcm_uframes_t>(value);
         } else if (key == "pausable") {
             pcm.pausable = snd_config_get_bool(entry) > 0;
         } else if (key == "busy") {

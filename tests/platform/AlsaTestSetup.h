@@ -12,6 +12,11 @@
 //   ear        the paced device; on close it writes to heardPath("ear") the
 //              bytes it played, in order
 //   pausing    the same as ear (heardPath("pausing")), and it can pause
+//   sticky     the paced device, its descriptor readable while it is not
+//              ready (as the sound servers' plug-ins); on close it writes to
+//              temporaryPath("sticky") how often poll's events were asked for
+//   stalling   the paced device; capture loses 50 ms after a tenth of a
+//              second, and no xrun says so
 //   null, resampled   PCMs that are no devices of their own: not offered
 #pragma once
 

@@ -1,0 +1,91 @@
+// The sound servers' ALSA plug-ins keep their descriptor readable while
+// they have no period for the reader, and drop frames without an xrun. The
+// "sticky" and "stalling" test PCMs do the same, paced like a card.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "AlsaTestSetup.h"
+#include "WaveTestSupport.h"
+
+namespace sorvan::alsatest {
+namespace {
+
+using wavetest::Buffer;
+using wavetest::pcmFormat;
+
+constexpr DWORD periodFrames = 441;  // 10 ms at 44.1 kHz
+constexpr int periods = 30;
+
+class AlsaServerPlugin : public ::testing::Test {
+  protected:
+    void SetUp() override { useTestDevices(); }
+
+    // How often the sticky device's poll events were asked for while it was open.
+    static unsigned long reventsAsked() {
+        const std::vector<char> count = readFile(temporaryPath("sticky"));
+        return std::stoul(std::string(count.begin(), count.end()));
+    }
+
+    const WAVEFORMATEX format = pcmFormat(2, 44100, 16);
+    wavetest::NotificationWindow window;
+    wavetest::Buffers buffers;
+};
+
+// A thread that polled the descriptor again would ask tens of thousands of times.
+constexpr unsigned long mostAsksPerPeriod = 4;
+
+TEST_F(AlsaServerPlugin, ACaptureSleepsUntilTheDeviceHasAPeriod) {
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, inputDevice("sticky"), &format, window.callback(), 0,
+                         CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    window.take();
+    std::vector<WAVEHDR*> headers;
+    for (int i = 0; i < 2; ++i) {
+        Buffer& buffer = buffers.make(periodFrames * format.nBlockAlign);
+        headers.push_back(buffer.hdr());
+        ASSERT_EQ(waveInPrepareHeader(in, buffer.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInAddBuffer(in, buffer.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    int delivered = 0;
+    while (delivered < periods) {
+        const auto seen = collect(window, 1);
+        ASSERT_FALSE(seen.empty()) << "the capture stalled";
+        for (const auto& notification : seen) {
+            if (notification.msg != MM_WIM_DATA) continue;
+            ++delivered;
+            auto* header = reinterpret_cast<WAVEHDR*>(notification.param);
+            ASSERT_EQ(waveInAddBuffer(in, header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        }
+    }
+    ASSERT_EQ(waveInReset(in), MMSYSERR_NOERROR);
+    for (WAVEHDR* header : headers) {
+        EXPECT_EQ(waveInUnprepareHeader(in, header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    ASSERT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+
+    EXPECT_LE(reventsAsked(), mostAsksPerPeriod * periods);
+}
+
+TEST_F(AlsaServerPlugin, APlaybackSleepsUntilTheDeviceHasRoom) {
+    HWAVEOUT out = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, outputDevice("sticky"), &format, window.callback(), 0,
+                          CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    window.take();
+    for (int i = 0; i < periods; ++i) {
+        Buffer& block = buffers.make(periodFrames * format.nBlockAlign);
+        ASSERT_EQ(waveOutPrepareHeader(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveOutWrite(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(collect(window, periods).size(), static_cast<std::size_t>(periods));
+    ASSERT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+
+    EXPECT_LE(reventsAsked(), mostAsksPerPeriod * periods);
+}
+
+}  // namespace
+}  // namespace sorvan::alsatest
