@@ -336,6 +336,7 @@ void AlsaStream::writeAll(std::span<const std::byte> frames) {
                 frames.subspan(done * frameSize_, static_cast<std::size_t>(written) * frameSize_));
             done += static_cast<std::size_t>(written);
             writtenFrames_ += static_cast<std::uint64_t>(written);
+            expectPlayedOut();
         }
     }
 }
@@ -344,6 +345,11 @@ void AlsaStream::reportAllHeard() {
     if (writtenFrames_ == heardFrames_) return;
     host_.heard(static_cast<std::size_t>(writtenFrames_ - heardFrames_) * frameSize_);
     heardFrames_ = writtenFrames_;
+}
+
+void AlsaStream::expectPlayedOut() {
+    const std::uint64_t held = writtenFrames_ - heardFrames_ + geometry_.buffer + 2 * geometry_.period;
+    playedOutBy_ = Clock::now() + std::chrono::microseconds(held * 1'000'000 / format_.nSamplesPerSec);
 }
 
 void AlsaStream::reportHeard() {
@@ -358,6 +364,9 @@ void AlsaStream::reportHeard() {
         const auto held = std::clamp<snd_pcm_sframes_t>(
             delay, 0, static_cast<snd_pcm_sframes_t>(writtenFrames_ - heardFrames_));
         played = writtenFrames_ - static_cast<std::uint64_t>(held);
+        // Some plug-ins (PulseAudio's) stop updating their delay once the
+        // server ran dry: past the time the frames take to play, they have.
+        if (held > 0 && Clock::now() >= playedOutBy_) played = writtenFrames_;
     } else {
         // Suspended or gone: what it held will not play. A device that is
         // gone returns every block through lose().

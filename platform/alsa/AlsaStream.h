@@ -27,6 +27,7 @@
 #include <poll.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -79,6 +80,9 @@ class AlsaStream final : public wave::DriverStream {
     // (as its delay shows), or that it will play none of the rest.
     void reportHeard();
     void reportAllHeard();
+    // After a write: by when the device must have played all it holds, even
+    // were the whole buffer and two periods more still ahead of it.
+    void expectPlayedOut();
     // Waits until the frames the device holds have played, so that closing
     // after the last block's DONE does not cut the end of the sound. Takes
     // at most the buffer's length (four periods) and a little, and only on a
@@ -138,6 +142,8 @@ class AlsaStream final : public wave::DriverStream {
     bool fitted_ = false;   // the period was fitted to the headers since the start
     std::uint64_t writtenFrames_ = 0;  // output, since the start: written to the device
     std::uint64_t heardFrames_ = 0;    // output, since the start: reported played
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point playedOutBy_;    // output: see expectPlayedOut
 
     std::thread thread_;
 };

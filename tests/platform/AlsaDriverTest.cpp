@@ -59,7 +59,7 @@ std::vector<char> pattern(std::size_t size, unsigned seed) {
 TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedDevicesThatOpen) {
     const std::vector<std::string> expected = {"default", "silence",   "tape",  "recorder",
                                                "flaky",   "unplugged", "taken", "speaker",
-                                               "ear",     "pausing",   "sticky", "stalling"};
+                                               "ear",     "pausing",   "sticky", "lagging", "stalling"};
     ASSERT_EQ(waveInGetNumDevs(), expected.size());
     ASSERT_EQ(waveOutGetNumDevs(), expected.size());
     for (UINT id = 0; id < expected.size(); ++id) {

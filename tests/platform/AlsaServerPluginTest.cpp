@@ -87,5 +87,22 @@ TEST_F(AlsaServerPlugin, APlaybackSleepsUntilTheDeviceHasRoom) {
     EXPECT_LE(reventsAsked(), mostAsksPerPeriod * periods);
 }
 
+// PulseAudio's plug-in keeps reporting the server's latency as its delay
+// once it has played everything, and never runs dry.
+TEST_F(AlsaServerPlugin, TheLastBlockIsDoneThoughTheDelayNeverReachesZero) {
+    HWAVEOUT out = nullptr;
+    ASSERT_EQ(waveOutOpen(&out, outputDevice("lagging"), &format, window.callback(), 0,
+                          CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    window.take();
+    Buffer& block = buffers.make(4 * periodFrames * format.nBlockAlign);
+    ASSERT_EQ(waveOutPrepareHeader(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutWrite(out, block.hdr(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    const auto seen = collect(window, 1);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].msg, MM_WOM_DONE);
+    EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+}
+
 }  // namespace
 }  // namespace sorvan::alsatest

@@ -26,6 +26,10 @@
 //                                                         the sound servers' plug-ins do;
 //                                                         on close, writes to /x how often
 //                                                         poll was asked what it meant
+//   pcm.lagging { type sorvan_test lag 300 }            playback: never runs dry; its
+//                                                         delay is what it holds plus 300
+//                                                         frames, and stays 300 once it has
+//                                                         played all (as PulseAudio's plug-in)
 //   pcm.stalling { type sorvan_test stall 2205 after 4800 }  capture: once, the position
 //                                                         stands still for 2205 frames' time
 //                                                         and no xrun says so (frames lost,
@@ -75,6 +79,7 @@ struct TestPcm {
     unsigned long reventsCalls = 0;
     snd_pcm_uframes_t stall = 0;  // frames' time the position stands still, once
     bool stalled = false;
+    snd_pcm_uframes_t lag = 0;  // playback: a latency the delay adds, and never drops
     int timer = -1;
 };
 
@@ -199,7 +204,7 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
     } else if (position > io->appl_ptr) {
         // A drain ends where the frames do; anything else has run dry,
         // having played all it was given.
-        if (io->state != SND_PCM_STATE_DRAINING) {
+        if (io->state != SND_PCM_STATE_DRAINING && pcm.lag == 0) {
             hear(io, pcm, io->appl_ptr);
             return -EPIPE;
         }
@@ -225,6 +230,14 @@ snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
         pcm.unheard.insert(pcm.unheard.end(), bytes, bytes + count);
     }
     return static_cast<snd_pcm_sframes_t>(size);
+}
+
+int delay(snd_pcm_ioplug_t* io, snd_pcm_sframes_t* frames) {
+    const snd_pcm_sframes_t position = pointer(io);
+    if (position < 0) return static_cast<int>(position);
+    *frames = static_cast<snd_pcm_sframes_t>(io->appl_ptr - static_cast<snd_pcm_uframes_t>(position) +
+                                             self(io).lag);
+    return 0;
 }
 
 int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned short* revents) {
@@ -285,8 +298,8 @@ int closePcm(snd_pcm_ioplug_t* io) {
 }
 
 // ALSA tells whether a device can pause by whether its plugin has the callback.
-const snd_pcm_ioplug_callback_t& callbacks(bool pausable) {
-    static const auto make = [](bool withPause) {
+const snd_pcm_ioplug_callback_t& callbacks(bool pausable, bool lagging) {
+    static const auto make = [](bool withPause, bool withDelay = false) {
         snd_pcm_ioplug_callback_t t{};
         t.start = start;
         t.stop = stop;
@@ -297,10 +310,13 @@ const snd_pcm_ioplug_callback_t& callbacks(bool pausable) {
         t.poll_revents = pollRevents;
         t.sw_params = swParams;
         if (withPause) t.pause = pause;
+        if (withDelay) t.delay = delay;
         return t;
     };
     static const snd_pcm_ioplug_callback_t plain = make(false);
     static const snd_pcm_ioplug_callback_t pausing = make(true);
+    static const snd_pcm_ioplug_callback_t late = make(false, true);
+    if (lagging) return late;
     return pausable ? pausing : plain;
 }
 
@@ -337,6 +353,10 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             pcm.reventsTo = value;
         } else if (key == "sticky") {
             pcm.sticky = snd_config_get_bool(entry) > 0;
+        } else if (key == "lag") {
+            long value = 0;
+            if (snd_config_get_integer(entry, &value) < 0) return -EINVAL;
+            pcm.lag = static_cast<snd_pcm_uframes_t>(value);
         } else if (key == "stall") {
             long value = 0;
             if (snd_config_get_integer(entry, &value) < 0) return -EINVAL;
@@ -385,7 +405,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(sorvan_test) {
     armReadable(*pcm);
     pcm->io.version = SND_PCM_IOPLUG_VERSION;
     pcm->io.name = "Sorvan test PCM";
-    pcm->io.callback = &callbacks(pcm->pausable);
+    pcm->io.callback = &callbacks(pcm->pausable, pcm->lag > 0);
     pcm->io.private_data = pcm;
     pcm->io.poll_fd = pcm->timer;
     pcm->io.poll_events = POLLIN;  // the timer ticks, whatever the direction

@@ -61,6 +61,7 @@ std::string configuration(bool defaultOpens) {
            hinted("ear", test + " heard_to \"" + heardPath("ear") + "\"") +
            hinted("pausing", test + " pausable true heard_to \"" + heardPath("pausing") + "\"") +
            hinted("sticky", test + " sticky true revents_to \"" + temporaryPath("sticky") + "\"") +
+           hinted("lagging", test + " lag 300") +
            hinted("stalling", test + " stall 2205 after " + std::to_string(faultFrame)) +
            hinted("null", " type null") +
            hinted("resampled", " type rate slave { pcm \"silence\" rate 48000 }");

@@ -15,6 +15,8 @@
 //   sticky     the paced device, its descriptor readable while it is not
 //              ready (as the sound servers' plug-ins); on close it writes to
 //              temporaryPath("sticky") how often poll's events were asked for
+//   lagging    the paced device; playback never runs dry, and its delay
+//              stays 300 frames once it has played all it was given
 //   stalling   the paced device; capture loses 50 ms after a tenth of a
 //              second, and no xrun says so
 //   null, resampled   PCMs that are no devices of their own: not offered
