@@ -20,6 +20,10 @@ snd_pcm_uframes_t periodFor(snd_pcm_uframes_t headerFrames, snd_pcm_uframes_t us
     return headerFrames / periods;
 }
 
+// A position that falls this far behind the clock lost frames; less is the
+// jitter of a device that delivers in bursts.
+constexpr DWORD lostFramesToleranceMs = 30;
+
 // Bounds a wait on a device that never signals, as some plugins do.
 int pollTimeoutMs(const Geometry& geometry, const WAVEFORMATEX& format) {
     const auto bufferMs = geometry.buffer * 1000 / std::max<DWORD>(format.nSamplesPerSec, 1);
@@ -40,7 +44,8 @@ AlsaStream::AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& f
       volume_(std::move(volume)),
       silentSource_(snd_pcm_type(pcm_.get()) == SND_PCM_TYPE_NULL),
       period_(direction == wave::Direction::output ? geometry.period * format.nBlockAlign : 0),
-      recent_(direction == wave::Direction::output ? geometry.buffer * format.nBlockAlign : 0) {
+      recent_(direction == wave::Direction::output ? geometry.buffer * format.nBlockAlign : 0),
+      captureClock_(format.nSamplesPerSec, format.nSamplesPerSec * lostFramesToleranceMs / 1000) {
     replay_.reserve(direction == wave::Direction::output ? geometry.buffer * frameSize_ : 0);
     const int count = std::max(snd_pcm_poll_descriptors_count(pcm_.get()), 0);
     pollFds_.resize(static_cast<std::size_t>(count) + 1);
@@ -161,6 +166,8 @@ MMRESULT AlsaStream::begin() {
     starved_ = false;
     fitted_ = false;
     writtenFrames_ = 0;
+    capturedFrames_ = 0;
+    captureClock_.restart();
     heardFrames_ = 0;
     if (!replay_.empty()) {
         writeAll(replay_);
@@ -257,7 +264,26 @@ void AlsaStream::capture() {
         recover(got);
     } else {
         starved_ = false;
+        dryFrom_ = Clock::now();
+        capturedFrames_ += static_cast<std::uint64_t>(got);
+        watchPosition();
     }
+}
+
+void AlsaStream::watchPosition() {
+    const snd_pcm_sframes_t waiting = snd_pcm_avail_update(pcm_.get());
+    if (waiting < 0) return;
+    const std::uint64_t position = capturedFrames_ + static_cast<std::uint64_t>(waiting);
+    if (const std::uint64_t missing = captureClock_.missing(position, dryFrom_)) {
+        host_.gap(wave::StreamHost::Gap::device, missing);
+    }
+}
+
+std::size_t AlsaStream::framesSinceDry() const {
+    const auto since = Clock::now() - dryFrom_;
+    if (since <= Clock::duration::zero()) return 0;
+    return static_cast<std::size_t>(std::chrono::duration<double>(since).count() *
+                                    format_.nSamplesPerSec);
 }
 
 void AlsaStream::play() {
@@ -348,8 +374,12 @@ void AlsaStream::reportAllHeard() {
 }
 
 void AlsaStream::expectPlayedOut() {
-    const std::uint64_t held = writtenFrames_ - heardFrames_ + geometry_.buffer + 2 * geometry_.period;
-    playedOutBy_ = Clock::now() + std::chrono::microseconds(held * 1'000'000 / format_.nSamplesPerSec);
+    const auto timeOf = [this](std::uint64_t frames) {
+        return std::chrono::microseconds(frames * 1'000'000 / format_.nSamplesPerSec);
+    };
+    const std::uint64_t held = writtenFrames_ - heardFrames_;
+    dryFrom_ = Clock::now() + timeOf(held);
+    playedOutBy_ = dryFrom_ + timeOf(geometry_.buffer + 2 * geometry_.period);
 }
 
 void AlsaStream::reportHeard() {
@@ -383,7 +413,11 @@ bool AlsaStream::recover(long error) {
     int e = static_cast<int>(error);
     if (e == -EINTR) return true;
     if (e == -EPIPE) {
+        // Without a buffer to fill or a block to play, the application was late.
         if (!starved_) faults::countXrun();
+        host_.gap(starved_ ? wave::StreamHost::Gap::late : wave::StreamHost::Gap::device,
+                  framesSinceDry());
+        captureClock_.restart();
         e = snd_pcm_prepare(pcm);
     } else if (e == -ESTRPIPE) {
         while ((e = snd_pcm_resume(pcm)) == -EAGAIN && !requestPending()) {

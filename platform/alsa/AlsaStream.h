@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/alsa/CaptureClock.h"
 #include "platform/alsa/Pcm.h"
 #include "platform/alsa/RecentFrames.h"
 #include "platform/alsa/Volume.h"
@@ -80,9 +81,15 @@ class AlsaStream final : public wave::DriverStream {
     // (as its delay shows), or that it will play none of the rest.
     void reportHeard();
     void reportAllHeard();
-    // After a write: by when the device must have played all it holds, even
-    // were the whole buffer and two periods more still ahead of it.
+    // After a write: when the device will have played all it holds, and by
+    // when it must have, even were the whole buffer and two periods more
+    // still ahead of it.
     void expectPlayedOut();
+    // Input, after a read: a position that fell behind the clock lost frames.
+    void watchPosition();
+    // Frames the device has had nothing to play (output) or no room for
+    // (input) since it ran dry, as the clock tells.
+    std::size_t framesSinceDry() const;
     // Waits until the frames the device holds have played, so that closing
     // after the last block's DONE does not cut the end of the sound. Takes
     // at most the buffer's length (four periods) and a little, and only on a
@@ -144,6 +151,10 @@ class AlsaStream final : public wave::DriverStream {
     std::uint64_t heardFrames_ = 0;    // output, since the start: reported played
     using Clock = std::chrono::steady_clock;
     Clock::time_point playedOutBy_;    // output: see expectPlayedOut
+    // Input: the last read; output: when what was written runs out.
+    Clock::time_point dryFrom_;
+    std::uint64_t capturedFrames_ = 0;  // input, since the start
+    CaptureClock captureClock_;
 
     std::thread thread_;
 };

@@ -62,6 +62,7 @@
 #include <vector>
 
 #include "platform/WaveApi.h"
+#include "platform/WaveGaps.h"
 
 namespace sorvan::wave {
 
@@ -108,6 +109,11 @@ class StreamHost {
     // The length of the head buffer or block, 0 when none is queued: a
     // driver may size its transfers to the application's headers.
     virtual std::size_t headBytes() { return 0; }
+    // A gap in the sound: the device lost frames (input) or ran dry (output),
+    // by itself or because the application queued nothing in time. `frames`
+    // as far as the driver can tell, 0 when it cannot.
+    enum class Gap { device, late };
+    virtual void gap(Gap, std::size_t /*frames*/) {}
     // The device is gone (unplugged): every queued header comes back done,
     // with its notification, and from now on the stream moves no frames and
     // refuses to start. Called from the driver's own thread with no lend

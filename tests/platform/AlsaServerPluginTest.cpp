@@ -3,11 +3,14 @@
 // "sticky" and "stalling" test PCMs do the same, paced like a card.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "AlsaTestSetup.h"
 #include "WaveTestSupport.h"
+#include "platform/WaveGaps.h"
 
 namespace sorvan::alsatest {
 namespace {
@@ -102,6 +105,59 @@ TEST_F(AlsaServerPlugin, TheLastBlockIsDoneThoughTheDelayNeverReachesZero) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].msg, MM_WOM_DONE);
     EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+}
+
+// Records `periods` buffers of a period, handing each back as it comes, or
+// only after `late` once the first half have come; the gaps counted then.
+WaveGaps recordGaps(const std::string& pcm, const WAVEFORMATEX& format,
+                    std::chrono::milliseconds late = {}) {
+    wavetest::NotificationWindow window;
+    wavetest::Buffers buffers;
+    HWAVEIN in = nullptr;
+    EXPECT_EQ(waveInOpen(&in, inputDevice(pcm), &format, window.callback(), 0, CALLBACK_WINDOW),
+              MMSYSERR_NOERROR);
+    std::vector<WAVEHDR*> headers;
+    for (int i = 0; i < 2; ++i) {
+        headers.push_back(buffers.make(periodFrames * format.nBlockAlign).hdr());
+        EXPECT_EQ(waveInPrepareHeader(in, headers.back(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        EXPECT_EQ(waveInAddBuffer(in, headers.back(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(waveInStart(in), MMSYSERR_NOERROR);
+    for (int delivered = 0; delivered < periods;) {
+        const auto seen = collect(window, 1);
+        if (seen.empty()) break;
+        for (const auto& notification : seen) {
+            if (notification.msg != MM_WIM_DATA) continue;
+            if (++delivered == periods / 2) std::this_thread::sleep_for(late);
+            EXPECT_EQ(waveInAddBuffer(in, reinterpret_cast<WAVEHDR*>(notification.param),
+                                      sizeof(WAVEHDR)),
+                      MMSYSERR_NOERROR);
+        }
+    }
+    WaveGaps gaps;
+    EXPECT_EQ(waveInGetGaps(in, &gaps), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInReset(in), MMSYSERR_NOERROR);
+    for (WAVEHDR* header : headers) waveInUnprepareHeader(in, header, sizeof(WAVEHDR));
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    return gaps;
+}
+
+TEST_F(AlsaServerPlugin, FramesLostWithoutAnXrunAreCountedByTheClock) {
+    const WaveGaps clean = recordGaps("default", format);
+    EXPECT_EQ(clean, WaveGaps{});
+    const WaveGaps gaps = recordGaps("stalling", format);
+    EXPECT_EQ(gaps.deviceGaps, 1u);
+    // The stall is 2205 frames; the position moves a period at a time.
+    EXPECT_NEAR(static_cast<double>(gaps.deviceFrames), 2205, periodFrames);
+    EXPECT_EQ(gaps.lateGaps, 0u);
+}
+
+TEST_F(AlsaServerPlugin, AnApplicationThatHandsBuffersBackLateIsToldSo) {
+    // Two buffers of 10 ms, and the buffer of the device 40 ms: 100 ms late overruns.
+    const WaveGaps gaps = recordGaps("default", format, std::chrono::milliseconds(100));
+    EXPECT_EQ(gaps.deviceGaps, 0u);
+    EXPECT_EQ(gaps.lateGaps, 1u);
+    EXPECT_GE(gaps.lateFrames, 2 * periodFrames);
 }
 
 }  // namespace
