@@ -155,7 +155,7 @@ MMRESULT Stream::stop() {
         if (!running_) return MMSYSERR_NOERROR;
         waitForLendToEnd(data);
         running_ = false;
-        forgetUnmoved();
+        endUnmoved();
         if (head_ != nullptr && head_->dwBytesRecorded > 0) retireHead();
     }
     driverStream_->stop();
@@ -172,7 +172,7 @@ MMRESULT Stream::reset() {
         driverMoving = running_ || driverPaused_;
         running_ = false;
         paused_ = false;
-        forgetUnmoved();
+        endUnmoved();
         retireAll();
     }
     // A paused driver still holds frames, which a reset throws away.
@@ -192,7 +192,7 @@ MMRESULT Stream::pause() {
         paused_ = true;
         wasRunning = running_;
         running_ = false;
-        forgetUnmoved();
+        endUnmoved();
     }
     if (wasRunning) driverPaused_ = driverStream_->pause() == MMSYSERR_NOERROR;
     return MMSYSERR_NOERROR;
@@ -237,7 +237,13 @@ bool Stream::isLost() {
     return lost_;
 }
 
-void Stream::forgetUnmoved() {
+void Stream::endUnmoved() {
+    // Input thrown away before a stop was sound the application wanted;
+    // silence after the last block played is just the end.
+    if (direction_ == Direction::input && framesMoved_ && unmovedFrames_ > 0) {
+        ++gaps_.lateGaps;
+        gaps_.lateFrames += unmovedFrames_;
+    }
     framesMoved_ = false;
     unmovedFrames_ = 0;
 }

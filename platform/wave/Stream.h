@@ -98,7 +98,7 @@ class Stream final : public StreamHost {
     void waitForLendToEnd(std::unique_lock<std::mutex>& data);
     // Callers hold data_.
     void countUnmoved(std::size_t moved, std::size_t unmoved);
-    void forgetUnmoved();
+    void endUnmoved();
     std::size_t wholeFrames(std::size_t bytes) const { return bytes - bytes % frameSize_; }
     // Output: the bytes of a block that play.
     std::size_t playable(const WAVEHDR& block) const { return wholeFrames(block.dwBufferLength); }
