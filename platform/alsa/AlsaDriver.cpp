@@ -54,13 +54,12 @@ class AlsaDriver final : public wave::Driver {
         if (int e = openPcm(pcmOf(direction, index), direction, pcm); e < 0) {
             return resultOf(e);
         }
-        Geometry geometry;
-        if (int e = configure(pcm.get(), direction, format, defaultPeriod(format), geometry); e < 0) {
-            return resultOf(e);
-        }
+        // Set up at the first start, fitted to the application's headers:
+        // setting up twice costs a sound server's plug-in a new stream.
+        if (!accepts(pcm.get(), format)) return WAVERR_BADFORMAT;
         try {
             stream = std::make_unique<AlsaStream>(
-                std::move(pcm), direction, format, geometry, host,
+                std::move(pcm), direction, format, expectedGeometry(format), host,
                 direction == Direction::output ? volume(index) : nullptr);
         } catch (const std::system_error&) {
             return MMSYSERR_NOMEM;  // no thread or eventfd to be had

@@ -20,6 +20,9 @@ snd_pcm_uframes_t periodFor(snd_pcm_uframes_t headerFrames, snd_pcm_uframes_t us
     return headerFrames / periods;
 }
 
+// The most the device's buffer is made to hold, however much is queued.
+constexpr snd_pcm_uframes_t maxBufferSeconds = 2;
+
 // A position that falls this far behind the clock lost frames; less is the
 // jitter of a device that delivers in bursts.
 constexpr DWORD lostFramesToleranceMs = 30;
@@ -43,6 +46,7 @@ AlsaStream::AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& f
       host_(host),
       volume_(std::move(volume)),
       silentSource_(snd_pcm_type(pcm_.get()) == SND_PCM_TYPE_NULL),
+      configured_(snd_pcm_state(pcm_.get()) != SND_PCM_STATE_OPEN),
       period_(direction == wave::Direction::output ? geometry.period * format.nBlockAlign : 0),
       recent_(direction == wave::Direction::output ? geometry.buffer * format.nBlockAlign : 0),
       captureClock_(format.nSamplesPerSec, format.nSamplesPerSec * lostFramesToleranceMs / 1000) {
@@ -156,8 +160,9 @@ MMRESULT AlsaStream::begin() {
         reportAllHeard();
     }
     // Capture starts with the first buffer, playback by itself once a
-    // period is written: the period is fitted to that first header then.
-    const int e = snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
+    // period is written: the device is fitted to that first header then
+    // (set up for the first time, when the open left that to the start).
+    const int e = !configured_ || snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
     if (e < 0) {
         if (e == -ENODEV) lose();
         return resultOf(e);
@@ -176,20 +181,28 @@ MMRESULT AlsaStream::begin() {
     return MMSYSERR_NOERROR;
 }
 
-bool AlsaStream::fitPeriod(std::size_t headerBytes) {
+bool AlsaStream::fitTo(std::size_t headerBytes, std::size_t queuedBytes) {
     fitted_ = true;
-    const snd_pcm_uframes_t wanted = periodFor(headerBytes / frameSize_, defaultPeriod(format_));
-    if (wanted == 0 || wanted == geometry_.period) return true;
+    snd_pcm_uframes_t wanted = periodFor(headerBytes / frameSize_, defaultPeriod(format_));
+    if (wanted == 0) wanted = geometry_.period;
+    const auto mostBuffer = static_cast<snd_pcm_uframes_t>(format_.nSamplesPerSec) * maxBufferSeconds;
+    const snd_pcm_uframes_t buffer = std::min<snd_pcm_uframes_t>(queuedBytes / frameSize_, mostBuffer);
+    if (configured_ && wanted == geometry_.period && buffer <= geometry_.buffer) return true;
     snd_pcm_t* pcm = pcm_.get();
     Geometry fitted;
-    snd_pcm_hw_free(pcm);
-    // Should the device refuse every period near the one wanted, it gets its old one back.
-    if (configure(pcm, direction_, format_, wanted, fitted) < 0 &&
-        configure(pcm, direction_, format_, geometry_.period, fitted) < 0) {
+    if (configured_) snd_pcm_hw_free(pcm);
+    // Should the device refuse every period near the one wanted, it gets the usual one.
+    if (configure(pcm, direction_, format_, wanted, buffer, fitted) < 0 &&
+        configure(pcm, direction_, format_, defaultPeriod(format_), 0, fitted) < 0) {
         return false;
     }
+    configured_ = true;
     geometry_ = fitted;
-    if (direction_ == wave::Direction::output) period_.resize(geometry_.period * frameSize_);
+    if (direction_ == wave::Direction::output) {
+        period_.resize(geometry_.period * frameSize_);
+        recent_ = RecentFrames(geometry_.buffer * frameSize_);
+        replay_.reserve(geometry_.buffer * frameSize_);
+    }
     snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(pollFds_.size() - 1));
     return true;
 }
@@ -237,7 +250,7 @@ void AlsaStream::capture() {
         return;
     }
     if (!fitted_) {
-        const bool fits = fitPeriod(space.size());
+        const bool fits = fitTo(space.size(), host_.pendingBytes());
         const int e = fits ? snd_pcm_start(pcm_.get()) : -ENODEV;
         if (e < 0) {
             host_.captured(0);
@@ -306,8 +319,9 @@ void AlsaStream::play() {
         return;
     }
     // Frames written already (replayed after a pause) keep the period they had.
-    if (!fitted_ && writtenFrames_ == 0 && snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED &&
-        !fitPeriod(host_.headBytes())) {
+    if (!fitted_ && writtenFrames_ == 0 &&
+        (!configured_ || snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED) &&
+        !fitTo(host_.headBytes(), pending)) {
         lose();
         return;
     }
@@ -388,7 +402,21 @@ void AlsaStream::reportHeard() {
     const int e = snd_pcm_delay(pcm_.get(), &delay);
     std::uint64_t played = heardFrames_;
     if (e == -EPIPE || snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN) {
-        // Ran dry: it played all it had (some plugins report a stale delay then).
+        // Ran dry: it played all it had (some plugins report a stale delay
+        // then), unless that was well before its time: an xrun, which throws
+        // away what it still held.
+        const auto early = dryFrom_ - Clock::now();
+        const auto period = std::chrono::microseconds(geometry_.period * 1'000'000 / format_.nSamplesPerSec);
+        if (early > period) {
+            faults::countXrun();
+            host_.gap(wave::StreamHost::Gap::device,
+                      static_cast<std::size_t>(std::chrono::duration<double>(early).count() *
+                                               format_.nSamplesPerSec));
+            if (snd_pcm_prepare(pcm_.get()) < 0) {
+                lose();
+                return;
+            }
+        }
         played = writtenFrames_;
     } else if (e == 0) {
         const auto held = std::clamp<snd_pcm_sframes_t>(

@@ -69,9 +69,10 @@ class AlsaStream final : public wave::DriverStream {
     MMRESULT begin();
     // Sizes the period to the application's headers, the first one queued
     // after a start, so that each ends at the end of a period (the header
-    // itself, up to the usual 10 ms); the device must not be running. False
-    // when the device takes no period at all any more.
-    bool fitPeriod(std::size_t headerBytes);
+    // itself, up to the usual 10 ms), and the buffer to hold what is queued
+    // (at least four periods, at most two seconds); the device must not be
+    // running. False when the device takes no set-up at all any more.
+    bool fitTo(std::size_t headerBytes, std::size_t queuedBytes);
     void halt(Want want);
     void pausePlayback();
     void capture();
@@ -123,6 +124,9 @@ class AlsaStream final : public wave::DriverStream {
     const std::shared_ptr<OutputVolume> volume_;
     // The null PCM reports frames read but leaves the buffer as it was.
     const bool silentSource_;
+    // Whether the device has its parameters: an open leaves them to the
+    // first start, which knows the application's headers.
+    bool configured_;
     std::vector<std::byte> period_;  // output: one period of frames on their way
     RecentFrames recent_;            // output: what the device may still hold
     std::vector<std::byte> replay_;  // output: frames a pause took back, to write first
