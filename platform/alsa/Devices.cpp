@@ -146,11 +146,15 @@ int probe(const std::string& name, wave::Direction direction, Device& device) {
 
 }  // namespace
 
-std::vector<Device> enumerate(wave::Direction direction) {
+std::optional<Device> openingDefault(wave::Direction direction) {
+    Device device;
+    if (probe(defaultPcm, direction, device) != 0) return std::nullopt;
+    return device;
+}
+
+std::vector<Device> enumerateOthers(wave::Direction direction) {
     std::vector<Device> devices;
     Device device;
-    // WAVE_MAPPER stands for device 0: "default" only when it works now.
-    if (probe(defaultPcm, direction, device) == 0) devices.push_back(device);
     for (const Hint& hint : pcmHints()) {
         if (hint.name == defaultPcm || !servesDirection(hint, direction)) continue;
         if (!isDevice(hint.name)) continue;

@@ -52,6 +52,7 @@
 // thread; the core serialises the calls on one stream, not across streams.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -145,12 +146,23 @@ class Driver {
     virtual DeviceInfo device(Direction direction, std::size_t index) = 0;
     // The device WAVE_MAPPER stands for; only asked when there is one.
     virtual std::size_t defaultDevice(Direction direction) = 0;
+    // The same, or none when there is no device at all. A driver whose list
+    // takes long to make may answer without making all of it.
+    virtual std::optional<std::size_t> mapperDevice(Direction direction) {
+        const std::size_t count = deviceCount(direction);
+        if (count == 0) return std::nullopt;
+        return std::min(defaultDevice(direction), count - 1);
+    }
 
     // Called after the core's own checks (PCM tag, channels 1..device's,
     // rate > 0, bits 8/16/24/32, nBlockAlign = channels * bits / 8), both for
     // WAVE_FORMAT_QUERY and before open: MMSYSERR_NOERROR or WAVERR_BADFORMAT.
     virtual MMRESULT checkFormat(Direction direction, std::size_t index,
                                  const WAVEFORMATEX& format) = 0;
+    // Whether open() itself refuses a format the device does not take
+    // (WAVERR_BADFORMAT), so that the core asks checkFormat only for
+    // WAVE_FORMAT_QUERY: a driver whose check opens the device saves an open.
+    virtual bool opensOnlyWhatItTakes() const { return false; }
 
     // Opens the device for `format` (already checked). The stream calls
     // `host` only between start() and stop() (the core calls start() on

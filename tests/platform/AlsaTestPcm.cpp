@@ -26,6 +26,7 @@
 //                                                         the sound servers' plug-ins do;
 //                                                         on close, writes to /x how often
 //                                                         poll was asked what it meant
+//   pcm.witness { type sorvan_test opened_to "/x" }     creates /x whenever it is opened
 //   pcm.lagging { type sorvan_test lag 300 }            playback: never runs dry; its
 //                                                         delay is what it holds plus 300
 //                                                         frames, and stays 300 once it has
@@ -353,6 +354,10 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             pcm.reventsTo = value;
         } else if (key == "sticky") {
             pcm.sticky = snd_config_get_bool(entry) > 0;
+        } else if (key == "opened_to") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            if (FILE* out = std::fopen(value, "w")) std::fclose(out);
         } else if (key == "lag") {
             long value = 0;
             if (snd_config_get_integer(entry, &value) < 0) return -EINVAL;
