@@ -23,9 +23,9 @@ snd_pcm_uframes_t periodFor(snd_pcm_uframes_t headerFrames, snd_pcm_uframes_t us
 // The most the device's buffer is made to hold, however much is queued.
 constexpr snd_pcm_uframes_t maxBufferSeconds = 2;
 
-// A position that falls this far behind the clock lost frames; less is the
-// jitter of a device that delivers in bursts.
-constexpr DWORD lostFramesToleranceMs = 30;
+// A position that moves this far from where the clock says lost or made up
+// frames: a server's quantum is 5 ms and more.
+constexpr DWORD gapToleranceMs = 3;
 
 // Bounds a wait on a device that never signals, as some plugins do.
 int pollTimeoutMs(const Geometry& geometry, const WAVEFORMATEX& format) {
@@ -49,7 +49,7 @@ AlsaStream::AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& f
       configured_(snd_pcm_state(pcm_.get()) != SND_PCM_STATE_OPEN),
       period_(direction == wave::Direction::output ? geometry.period * format.nBlockAlign : 0),
       recent_(direction == wave::Direction::output ? geometry.buffer * format.nBlockAlign : 0),
-      captureClock_(format.nSamplesPerSec, format.nSamplesPerSec * lostFramesToleranceMs / 1000) {
+      captureClock_(format.nSamplesPerSec, format.nSamplesPerSec * gapToleranceMs / 1000) {
     replay_.reserve(direction == wave::Direction::output ? geometry.buffer * frameSize_ : 0);
     const int count = std::max(snd_pcm_poll_descriptors_count(pcm_.get()), 0);
     pollFds_.resize(static_cast<std::size_t>(count) + 1);
@@ -287,8 +287,8 @@ void AlsaStream::watchPosition() {
     const snd_pcm_sframes_t waiting = snd_pcm_avail_update(pcm_.get());
     if (waiting < 0) return;
     const std::uint64_t position = capturedFrames_ + static_cast<std::uint64_t>(waiting);
-    if (const std::uint64_t missing = captureClock_.missing(position, dryFrom_)) {
-        host_.gap(wave::StreamHost::Gap::device, missing);
+    if (const std::uint64_t frames = captureClock_.gapAt(position, dryFrom_)) {
+        host_.gap(wave::StreamHost::Gap::device, frames);
     }
 }
 
@@ -519,23 +519,26 @@ void AlsaStream::waitForRequest() {
 }
 
 bool AlsaStream::waitForDevice(snd_pcm_uframes_t frames) {
-    for (auto& fd : pollFds_) fd.revents = 0;
-    const int ready = poll(pollFds_.data(), pollFds_.size(), pollTimeoutMs(geometry_, format_));
-    if (pollFds_.back().revents != 0) {
-        wakeup_.clear();
-        return false;
+    // A descriptor left readable from the last wake-up is cleared by asking
+    // what it meant; one still readable after that with nothing to report
+    // belongs to a plug-in (the sound servers') that keeps it so until the
+    // device has moved a period: polling it again would return at once, so
+    // the thread sleeps for the frames still missing instead.
+    for (int polls = 0; polls < 2; ++polls) {
+        for (auto& fd : pollFds_) fd.revents = 0;
+        const int ready = poll(pollFds_.data(), pollFds_.size(), pollTimeoutMs(geometry_, format_));
+        if (pollFds_.back().revents != 0) {
+            wakeup_.clear();
+            return false;
+        }
+        if (ready <= 0) return true;
+        unsigned short events = 0;
+        if (snd_pcm_poll_descriptors_revents(pcm_.get(), pollFds_.data(), pollFds_.size() - 1,
+                                             &events) < 0 ||
+            events != 0) {
+            return true;
+        }
     }
-    if (ready <= 0) return true;
-    unsigned short events = 0;
-    if (snd_pcm_poll_descriptors_revents(pcm_.get(), pollFds_.data(), pollFds_.size() - 1,
-                                         &events) < 0 ||
-        events != 0) {
-        return true;
-    }
-    // Woken though the device has not moved a period yet. Some plug-ins
-    // (the sound servers') leave their descriptor readable until it has:
-    // polling it again would return at once, so sleep for the frames still
-    // missing instead.
     const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
     if (avail < 0 || static_cast<snd_pcm_uframes_t>(avail) >= frames) return true;
     return sleepFor(frames - static_cast<snd_pcm_uframes_t>(avail));

@@ -86,7 +86,7 @@ class AlsaStream final : public wave::DriverStream {
     // when it must have, even were the whole buffer and two periods more
     // still ahead of it.
     void expectPlayedOut();
-    // Input, after a read: a position that fell behind the clock lost frames.
+    // Input, after a read: a position that moved off the clock lost or made up frames.
     void watchPosition();
     // Frames the device has had nothing to play (output) or no room for
     // (input) since it ran dry, as the clock tells.

@@ -1,17 +1,20 @@
-// Frames a capture device lost without an xrun, found by the clock.
+// Frames a capture device lost or made up without an xrun, found by the clock.
 //
-// The sound servers' plug-ins report no xrun when the server drops frames:
-// the position just moves on, later than the clock says it should. A device
-// that has delivered fewer frames than the time since its start holds lost
-// the difference. What a device delivers in bursts (a server's quantum)
-// and the slow drift of its clock against ours are no gaps: the clock's
-// reference follows the device slowly, and only a lag of more than
-// `tolerance` frames beyond it counts.
+// The sound servers' plug-ins report no xrun when the server drops frames
+// or fills in silence: the position just moves on, behind or ahead of what
+// the clock says. The lag of the position behind the clock is watched over
+// windows of time; its lowest point in a window is where the device stands
+// (what it delivers in bursts, a server's quantum, and a late wake-up of the
+// reader only add to the lag for a moment). A lowest point that jumped by
+// more than `tolerance` frames from one window to the next, and stays there
+// in the window after, is a gap of that many frames. The slow drift of a
+// device's clock against ours moves it far less from one window to the next.
 #pragma once
 
-#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace sorvan::alsa {
 
@@ -25,40 +28,56 @@ class CaptureClock {
     void restart() { started_ = false; }
 
     // `position`: frames delivered since the start plus those waiting in the
-    // device. Returns the frames found missing since the last call.
-    std::uint64_t missing(std::uint64_t position, Clock::time_point now) {
+    // device. Returns the frames of a gap found now, else 0.
+    std::uint64_t gapAt(std::uint64_t position, Clock::time_point now) {
         if (!started_) {
             started_ = true;
             origin_ = now;
             base_ = static_cast<double>(position);
-            reference_ = 0;
-            last_ = now;
-            return 0;
+            windowsSeen_ = 0;
+            jump_ = 0;
+            startWindow(now);
         }
         const double elapsed = std::chrono::duration<double>(now - origin_).count();
-        const double lag = elapsed * rate_ - (static_cast<double>(position) - base_);
-        const double behind = lag - reference_;
-        if (behind > static_cast<double>(tolerance_)) {
-            reference_ = lag;
-            last_ = now;
-            return static_cast<std::uint64_t>(behind);
+        lowest_ = std::min(lowest_, elapsed * rate_ - (static_cast<double>(position) - base_));
+        if (now - windowStart_ < window) return 0;
+        std::uint64_t gap = 0;
+        if (++windowsSeen_ > settlingWindows) {
+            const double moved = lowest_ - before_;
+            if (jump_ != 0) {
+                // Stayed where it jumped to: the gap is what it kept of the jump.
+                if ((jump_ > 0) == (moved + jump_ > 0) && std::abs(moved + jump_) > tolerance_) {
+                    gap = static_cast<std::uint64_t>(std::min(std::abs(jump_), std::abs(moved + jump_)));
+                }
+                jump_ = 0;
+            } else if (std::abs(moved) > tolerance_) {
+                jump_ = moved;
+            }
         }
-        // Ahead of the reference (a burst) moves it at once; behind it, by a
-        // tenth of the gap per second, which follows any clock's drift.
-        const double seconds = std::chrono::duration<double>(now - last_).count();
-        reference_ = lag < reference_ ? lag : reference_ + behind * std::min(seconds / 10, 1.0);
-        last_ = now;
-        return 0;
+        if (jump_ == 0) before_ = lowest_;
+        startWindow(now);
+        return gap;
     }
 
   private:
+    static constexpr auto window = std::chrono::milliseconds(100);
+    static constexpr int settlingWindows = 3;
+
+    void startWindow(Clock::time_point now) {
+        windowStart_ = now;
+        lowest_ = std::numeric_limits<double>::infinity();
+    }
+
     const double rate_;
     const std::uint64_t tolerance_;
     bool started_ = false;
+    int windowsSeen_ = 0;
     Clock::time_point origin_;
-    Clock::time_point last_;
+    Clock::time_point windowStart_;
     double base_ = 0;       // the position at the start
-    double reference_ = 0;  // the lag the device normally has
+    double before_ = 0;  // the least lag of the window before a jump
+    double lowest_ = 0;  // the least lag in the window so far
+    double jump_ = 0;    // how far the last window jumped, while it is not yet known to stay
 };
 
 }  // namespace sorvan::alsa

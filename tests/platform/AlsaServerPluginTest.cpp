@@ -107,8 +107,8 @@ TEST_F(AlsaServerPlugin, TheLastBlockIsDoneThoughTheDelayNeverReachesZero) {
     EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
 }
 
-// Records `periods` buffers of a period, handing each back as it comes, or
-// only after `late` once the first half have come; the gaps counted then.
+// Records 100 buffers of a period, handing each back as it comes, or only
+// after `late` once the first half have come; the gaps counted then.
 WaveGaps recordGaps(const std::string& pcm, const WAVEFORMATEX& format,
                     std::chrono::milliseconds late = {}) {
     wavetest::NotificationWindow window;
@@ -123,12 +123,13 @@ WaveGaps recordGaps(const std::string& pcm, const WAVEFORMATEX& format,
         EXPECT_EQ(waveInAddBuffer(in, headers.back(), sizeof(WAVEHDR)), MMSYSERR_NOERROR);
     }
     EXPECT_EQ(waveInStart(in), MMSYSERR_NOERROR);
-    for (int delivered = 0; delivered < periods;) {
+    constexpr int count = 100;
+    for (int delivered = 0; delivered < count;) {
         const auto seen = collect(window, 1);
         if (seen.empty()) break;
         for (const auto& notification : seen) {
             if (notification.msg != MM_WIM_DATA) continue;
-            if (++delivered == periods / 2) std::this_thread::sleep_for(late);
+            if (++delivered == count / 2) std::this_thread::sleep_for(late);
             EXPECT_EQ(waveInAddBuffer(in, reinterpret_cast<WAVEHDR*>(notification.param),
                                       sizeof(WAVEHDR)),
                       MMSYSERR_NOERROR);

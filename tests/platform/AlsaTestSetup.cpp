@@ -63,7 +63,7 @@ std::string configuration(bool defaultOpens) {
            hinted("sticky", test + " sticky true revents_to \"" + temporaryPath("sticky") + "\"") +
            hinted("lagging", test + " lag 300") +
            hinted("witness", test + " opened_to \"" + temporaryPath("witness") + "\"") +
-           hinted("stalling", test + " stall 2205 after " + std::to_string(faultFrame)) +
+           hinted("stalling", test + " stall 2205 after " + std::to_string(5 * faultFrame)) +
            hinted("null", " type null") +
            hinted("resampled", " type rate slave { pcm \"silence\" rate 48000 }");
 }

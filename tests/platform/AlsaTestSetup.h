@@ -18,8 +18,8 @@
 //   witness    the paced device; creates temporaryPath("witness") when opened
 //   lagging    the paced device; playback never runs dry, and its delay
 //              stays 300 frames once it has played all it was given
-//   stalling   the paced device; capture loses 50 ms after a tenth of a
-//              second, and no xrun says so
+//   stalling   the paced device; capture loses 50 ms after half a second,
+//              and no xrun says so
 //   null, resampled   PCMs that are no devices of their own: not offered
 #pragma once
 
