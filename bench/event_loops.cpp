@@ -32,6 +32,8 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,20 +68,22 @@ struct Usage {
     long involuntary = 0;
 };
 
-double Seconds(const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-}
-
+// The process's CPU time from the scheduler's own account (exact, unlike
+// getrusage's tick-sampled times); the loop thread's switches from getrusage.
 Usage Now() {
-    rusage self{}, thread{};
-    getrusage(RUSAGE_SELF, &self);
+    timespec cpu{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    rusage thread{};
     getrusage(RUSAGE_THREAD, &thread);
-    return {Seconds(self.ru_utime) + Seconds(self.ru_stime), thread.ru_nvcsw, thread.ru_nivcsw};
+    return {static_cast<double>(cpu.tv_sec) + static_cast<double>(cpu.tv_nsec) / 1e9,
+            thread.ru_nvcsw, thread.ru_nivcsw};
 }
 
-// A loop kind: runs the calling thread's loop until a handler sets `done`.
+// A loop kind: runs the calling thread's loop until a handler sets `done`
+// and calls `stop`, as a program leaves its loop from OnClose.
 struct Loop {
     std::function<void(bool& done)> run;
+    std::function<void()> stop = [] {};
 };
 
 double Percentile(std::vector<double> values, double p) {
@@ -128,6 +132,10 @@ Round RecordAndPlay(const Loop& loop) {
     arrivals.reserve(400);
     take.reserve(twoSeconds + 4 * bufferBytes);
     bool done = false;
+    const auto finish = [&] {
+        done = true;
+        loop.stop();
+    };
 
     TSorvanIn in(nullptr);
     in.SetSamples(rate);
@@ -144,10 +152,10 @@ Round RecordAndPlay(const Loop& loop) {
     });
     in.OnClose = TNotifyEvent([&](TObject*) {
         if (!out.open() || !out.playback(take.data(), static_cast<std::int32_t>(take.size())))
-            done = true;
+            finish();
     });
     out.OnDone = TNotifyEvent([&](TObject*) { out.close(); });
-    out.OnClose = TNotifyEvent([&](TObject*) { done = true; });
+    out.OnClose = TNotifyEvent([&](TObject*) { finish(); });
 
     const Usage before = Now();
     const Clock::time_point started = Clock::now();
@@ -208,11 +216,7 @@ struct Kind {
 
 std::map<std::string, Kind> Kinds() {
     std::map<std::string, Kind> kinds;
-    // Run's own wait (GetMessage, one message at a time), until the handler
-    // that finishes sets `done` where a program would call Terminate.
-    kinds["run"] = {{[](bool& done) {
-                        while (!done) Application->HandleMessage();
-                    }},
+    kinds["run"] = {{[](bool&) { Application->Run(); }, [] { Application->Terminate(); }},
                     [](std::chrono::milliseconds d) {
                         TThreadBound stopper;
                         std::jthread timer([&] {
@@ -252,13 +256,15 @@ std::map<std::string, Kind> Kinds() {
                            }
                        }};
 #ifdef SORVAN_BENCH_GLIB
-    kinds["glib"] = {{[](bool& done) {
-                         GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-                         const guint source = sorvan::AttachToGMainContext();
-                         while (!done) g_main_context_iteration(nullptr, TRUE);
-                         g_source_remove(source);
-                         g_main_loop_unref(loop);
-                     }},
+    static GMainLoop* running = nullptr;
+    kinds["glib"] = {{[](bool&) {
+                          running = g_main_loop_new(nullptr, FALSE);
+                          const guint source = sorvan::AttachToGMainContext();
+                          g_main_loop_run(running);
+                          g_source_remove(source);
+                          g_main_loop_unref(running);
+                      },
+                      [] { g_main_loop_quit(running); }},
                      [](std::chrono::milliseconds d) {
                          GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
                          const guint source = sorvan::AttachToGMainContext();
@@ -275,16 +281,15 @@ std::map<std::string, Kind> Kinds() {
                      }};
 #endif
 #ifdef SORVAN_BENCH_QT
-    kinds["qt"] = {{[](bool& done) {
-                       QSocketNotifier* notifier = sorvan::AttachToQt();
-                       while (!done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-                       delete notifier;
-                   }},
+    kinds["qt"] = {{[](bool&) {
+                        const std::unique_ptr<QSocketNotifier> notifier(sorvan::AttachToQt());
+                        QCoreApplication::exec();
+                    },
+                    [] { QCoreApplication::quit(); }},
                    [](std::chrono::milliseconds d) {
-                       QSocketNotifier* notifier = sorvan::AttachToQt();
+                       const std::unique_ptr<QSocketNotifier> notifier(sorvan::AttachToQt());
                        QTimer::singleShot(d, [] { QCoreApplication::quit(); });
                        QCoreApplication::exec();
-                       delete notifier;
                    }};
 #endif
     return kinds;
