@@ -123,17 +123,4 @@ TEST_F(InThreadRules, MethodsCalledOnAnotherThreadAreRefusedAndChangeNothing) {
     EXPECT_EQ(closes, 1);
 }
 
-TEST_F(InThreadRules, AQueuedCloseFromAnotherThreadRunsAfterTheDataAlreadyQueued) {
-    in->open();
-    Record(10ms);
-    sim::advance(600ms);  // buffers delivered, their notifications queued
-    OnAnotherThread([&] { in->Queue([&] { in->close(); }); });
-    const std::size_t before = delivered.size();
-    Pump();
-    EXPECT_GT(delivered.size(), before);
-    EXPECT_FALSE(in->IsOpen());
-    EXPECT_EQ(closes, 1);
-    EXPECT_EQ(exceptions, 0);
-}
-
 }  // namespace

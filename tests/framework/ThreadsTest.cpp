@@ -151,11 +151,6 @@ TEST_F(Threads, CallsStillQueuedWhenTheObjectGoesAreDroppedUnrun) {
     EXPECT_FALSE(ran);
 }
 
-TEST_F(Threads, AnEmptyCallIsRefused) {
-    TRecorder recorder;
-    EXPECT_FALSE(recorder.Queue(std::function<void()>()));
-}
-
 TEST_F(Threads, AnExceptionFromAQueuedCallGoesToOnException) {
     TRecorder recorder;
     std::string reported;
@@ -165,13 +160,6 @@ TEST_F(Threads, AnExceptionFromAQueuedCallGoesToOnException) {
     Application->ProcessMessages();
     EXPECT_EQ(reported, "no device");
     EXPECT_EQ(recorder.log, (std::vector<std::string>{"after"}));
-}
-
-TEST_F(Threads, OnOwnerThreadIsFalseElsewhere) {
-    TRecorder recorder;
-    bool there = true;
-    std::thread([&] { there = recorder.OnOwnerThread(); }).join();
-    EXPECT_FALSE(there);
 }
 
 }  // namespace
