@@ -30,10 +30,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
-#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,8 +63,8 @@ constexpr std::size_t twoSeconds = 2 * rate * 2;
 constexpr double sineHz = 440.0;
 
 struct Usage {
-    double cpuSeconds = 0;     // the process's
-    long voluntary = 0;        // the calling thread's
+    double cpuSeconds = 0;  // the process's
+    long voluntary = 0;     // the calling thread's
     long involuntary = 0;
 };
 
@@ -184,10 +184,9 @@ Round RecordAndPlay(const Loop& loop) {
     round.wakeupsPerSecond = static_cast<double>(after.voluntary - before.voluntary) / elapsed;
     const double audioSeconds = 2.0 * static_cast<double>(take.size()) / (rate * 2);
     round.cpuMsPerAudioSecond = (after.cpuSeconds - before.cpuSeconds) * 1000 / audioSeconds;
-    round.switchesPer10ms =
-        static_cast<double>(after.voluntary - before.voluntary + after.involuntary -
-                            before.involuntary) /
-        (audioSeconds * 100);
+    round.switchesPer10ms = static_cast<double>(after.voluntary - before.voluntary +
+                                                after.involuntary - before.involuntary) /
+                            (audioSeconds * 100);
     round.jumps = SineJumps(take);
     return round;
 }
@@ -242,8 +241,8 @@ std::map<std::string, Kind> Kinds() {
                          pollfd watched{Application->QueueDescriptor(), POLLIN, 0};
                          const auto until = Clock::now() + d;
                          while (Clock::now() < until) {
-                             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                                 until - Clock::now());
+                             const auto left =
+                                 std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
                              if (poll(&watched, 1, static_cast<int>(left.count())) > 0)
                                  Application->ProcessMessages();
                          }
@@ -316,12 +315,12 @@ int main(int argc, char** argv) {
             if (kinds.count(name) != 0) chosen.emplace_back(name);
         }
     }
-    std::printf("48 kHz 16-bit mono, 10 ms buffers, 2 buffers, 2 s recorded then played; "
-                "medians of %d rounds\n",
-                rounds);
+    std::printf(
+        "48 kHz 16-bit mono, 10 ms buffers, 2 buffers, 2 s recorded then played; "
+        "medians of %d rounds\n",
+        rounds);
     std::printf("%-7s %18s %10s %10s %12s %12s %16s %10s\n", "loop", "interval p50/p99",
-                "delay p50", "wakeups/s", "CPU ms/s", "switches/10ms", "lost (rounds)",
-                "idle w/s");
+                "delay p50", "wakeups/s", "CPU ms/s", "switches/10ms", "lost (rounds)", "idle w/s");
     for (const std::string& name : chosen) {
         const auto found = kinds.find(name);
         if (found == kinds.end()) {

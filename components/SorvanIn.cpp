@@ -148,7 +148,8 @@ void TSorvanIn::SetBits(std::int32_t value) {
 }
 
 void TSorvanIn::SetMaxBuffers(TSVIBuffers value) {
-    if (OnOwnerThread() || RefuseOffThread()) FMaxBuffers = std::clamp(value, MinBuffers, SlotCount);
+    if (OnOwnerThread() || RefuseOffThread())
+        FMaxBuffers = std::clamp(value, MinBuffers, SlotCount);
 }
 
 void TSorvanIn::SetInBuffSize(TSVIBufferSize value) {

@@ -166,7 +166,8 @@ TEST_F(QueueDescriptor, AMillionPostsFromTwoThreadsAreHandledOnceInOrderAndNever
                 PostMessage(window, WM_TEST, static_cast<WPARAM>(s), i);
                 // Now and then a pause long enough for the owner to drain the
                 // queue and go back to waiting, so that posts race both.
-                if (i % 128 == 0) std::this_thread::sleep_for(std::chrono::microseconds(20 + i % 7));
+                if (i % 128 == 0)
+                    std::this_thread::sleep_for(std::chrono::microseconds(20 + i % 7));
             }
             ++sendersDone;
         });

@@ -123,8 +123,7 @@ TEST_F(Threads, AQueuedCallRunsOnTheOwnerAfterTheMessagesAlreadyQueued) {
     release.set_value();
     worker.Stop();  // the recorder is gone with its thread
 
-    EXPECT_EQ(worker.log,
-              (std::vector<std::string>{"message 1", "call A", "message 2", "call B"}));
+    EXPECT_EQ(worker.log, (std::vector<std::string>{"message 1", "call A", "message 2", "call B"}));
     EXPECT_EQ(ranOn, owner);
     EXPECT_NE(ranOn, std::this_thread::get_id());
 }

@@ -4,10 +4,10 @@
 // and exactly what the virtual output device played.
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
     if (bytes.size() != samples.size() * sizeof(short) ||
         !std::equal(bytes.begin(), bytes.end(), reinterpret_cast<const char*>(samples.data())))
         fail("not what was played");
-    if (failures == 0) std::printf("%s: %lld frames, played back exactly\n", argv[1],
-                                   static_cast<long long>(info.frames));
+    if (failures == 0)
+        std::printf("%s: %lld frames, played back exactly\n", argv[1],
+                    static_cast<long long>(info.frames));
     return failures == 0 ? 0 : 1;
 }

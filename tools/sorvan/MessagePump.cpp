@@ -22,7 +22,8 @@ bool MessagePump::RunUntil(const std::function<bool()>& finished,
         if (bounded && now - start >= timeout) return false;
         auto until = nextTick;
         if (bounded) until = std::min(until, start + timeout);
-        const auto wait = std::chrono::ceil<milliseconds>(std::max(until - now, Clock::duration(0)));
+        const auto wait =
+            std::chrono::ceil<milliseconds>(std::max(until - now, Clock::duration(0)));
         if (queue_ < 0) {
             // No descriptor from the system (out of descriptors): short naps.
             Application->ProcessMessages();
@@ -30,7 +31,8 @@ bool MessagePump::RunUntil(const std::function<bool()>& finished,
         } else {
             pollfd watched{queue_, POLLIN, 0};
             // A signal (Ctrl-C) may end the wait early; `finished` says what then.
-            if (poll(&watched, 1, static_cast<int>(wait.count())) > 0) Application->ProcessMessages();
+            if (poll(&watched, 1, static_cast<int>(wait.count())) > 0)
+                Application->ProcessMessages();
         }
         if (Clock::now() >= nextTick) {
             nextTick = Clock::now() + tick_;
