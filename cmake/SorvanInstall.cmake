@@ -42,7 +42,7 @@ if(TARGET sorvan)
   install(TARGETS sorvan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-install(DIRECTORY platform framework components
+install(DIRECTORY platform framework components glue
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sorvan
   FILES_MATCHING PATTERN "*.h")
 

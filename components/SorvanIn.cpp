@@ -12,11 +12,11 @@ TSorvanIn::TSorvanIn(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TSorvanIn::~TSorvanIn() {
-    close();
+    CloseDevice();
     // A refused reset or close may be passing: a device left open is never
     // closed by anyone else.
-    for (int retry = 1; retry < CloseAttemptsOnDestruction && FOpen; ++retry) close();
-    CloseWAVFile();
+    for (int retry = 1; retry < CloseAttemptsOnDestruction && FOpen; ++retry) CloseDevice();
+    FWaveFile.Complete();
     DeallocateHWnd(FHandle);
     // A device that would neither reset nor close may still write into the
     // buffers it holds, through headers in the slots: they are left to it, a
@@ -68,6 +68,10 @@ const TClassInfo& TSorvanIn::StaticClass() {
 }
 
 void TSorvanIn::open() {
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+        return;
+    }
     // A second device would take over DeviceID while the first still holds
     // the slots, so an open device is left as it is.
     if (FOpen) return;
@@ -84,6 +88,14 @@ void TSorvanIn::open() {
 }
 
 void TSorvanIn::close() {
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+        return;
+    }
+    CloseDevice();
+}
+
+void TSorvanIn::CloseDevice() {
     if (FCapturing) {
         FCapturing = waveInStop(FDeviceID) != MMSYSERR_NOERROR;
         waveInReset(FDeviceID);
@@ -104,6 +116,10 @@ void TSorvanIn::close() {
 }
 
 TSVInCaps TSorvanIn::GetCaps() const {
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+        return {};
+    }
     WAVEINCAPSA caps{};
     // Through UINT, so that the mapper is (UINT)-1 and not a full-width -1.
     const auto number = static_cast<UINT>(DeviceIndex(FDevice));
@@ -114,35 +130,40 @@ TSVInCaps TSorvanIn::GetCaps() const {
 }
 
 void TSorvanIn::SetFileName(const std::string& value) {
-    if (!FOpen) FFileName = value;
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+    } else if (!FOpen) {
+        FFileName = value;
+    }
 }
 
 void TSorvanIn::SetChannels(std::int32_t value) {
-    FChannels = value;
+    if (OnOwnerThread() || RefuseOffThread()) FChannels = value;
 }
 
 void TSorvanIn::SetSamples(std::int32_t value) {
-    FSamples = value;
+    if (OnOwnerThread() || RefuseOffThread()) FSamples = value;
 }
 
 void TSorvanIn::SetBits(std::int32_t value) {
-    FBits = value;
+    if (OnOwnerThread() || RefuseOffThread()) FBits = value;
 }
 
 void TSorvanIn::SetMaxBuffers(TSVIBuffers value) {
-    FMaxBuffers = std::clamp(value, MinBuffers, SlotCount);
+    if (OnOwnerThread() || RefuseOffThread())
+        FMaxBuffers = std::clamp(value, MinBuffers, SlotCount);
 }
 
 void TSorvanIn::SetInBuffSize(TSVIBufferSize value) {
-    FBufferSize = std::max(value, MinBufferSize);
+    if (OnOwnerThread() || RefuseOffThread()) FBufferSize = std::max(value, MinBufferSize);
 }
 
 void TSorvanIn::SetWantedDev(TSVDev value) {
-    FDevice = value;
+    if (OnOwnerThread() || RefuseOffThread()) FDevice = value;
 }
 
 void TSorvanIn::CloseWAVFile() {
-    FWaveFile.Complete();
+    if (OnOwnerThread() || RefuseOffThread()) FWaveFile.Complete();
 }
 
 std::string TSorvanIn::FileErrorText() const {
@@ -175,7 +196,7 @@ void TSorvanIn::WndProc(TMessage& Message) {
             break;
         }
         case MM_WIM_CLOSE:
-            CloseWAVFile();
+            FWaveFile.Complete();
             if (OnClose) OnClose(this);
             break;
         default:

@@ -21,6 +21,7 @@
 #include "framework/Events.h"
 #include "framework/Messages.h"
 #include "framework/Sets.h"
+#include "framework/Threads.h"
 #include "framework/TypInfo.h"
 
 enum TSVInCap : std::uint8_t { icStereo };
@@ -35,7 +36,12 @@ using TSVDataEvent = TMethodPtr<void(TObject* Sender, char* data, std::int32_t s
 
 // LastError() and LastErrorText() (from WaveInCalls) tell why the last device call
 // failed; they are not properties and never stored in forms.
-class TSorvanIn : public TComponent, public WaveInCalls {
+//
+// The component belongs to the thread that creates it (TThreadBound). Its
+// methods that act (open, close, CloseWAVFile, GetCaps and the setters)
+// called on any other thread are refused: nothing changes, and LastError()
+// reads MMSYSERR_HANDLEBUSY. Other threads reach it through Queue.
+class TSorvanIn : public TComponent, public WaveInCalls, public TThreadBound {
   public:
     static constexpr TSVIBuffers MinBuffers = 1;
     static constexpr TSVIBuffers SlotCount = 9;
@@ -130,6 +136,8 @@ class TSorvanIn : public TComponent, public WaveInCalls {
     // refuses to reset or close.
     static constexpr int CloseAttemptsOnDestruction = 3;
 
+    // close without the thread check: destruction must close whatever happens.
+    void CloseDevice();
     // Whether a notification comes from the device opened now.
     bool FromCurrentDevice(const TMessage& message) const;
     // The slot in use that holds this header; null for any other header.

@@ -10,10 +10,10 @@ TSorvanOut::TSorvanOut(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TSorvanOut::~TSorvanOut() {
-    close();
+    CloseDevice();
     // A refused reset or close may be passing: a device left open is never
     // closed by anyone else. One that keeps refusing keeps its blocks (below).
-    for (int retry = 1; retry < CloseAttemptsOnDestruction && FOpen; ++retry) close();
+    for (int retry = 1; retry < CloseAttemptsOnDestruction && FOpen; ++retry) CloseDevice();
     // Blocks handed over while the device was closed were never written, and
     // close drains the queue only while the device is open.
     DrainQueue();
@@ -67,6 +67,7 @@ bool TSorvanOut::open() {
     // A second device would take over DeviceID while the first still plays
     // the queued blocks and nobody would ever close it: an open device is
     // left as it is.
+    if (!OnOwnerThread()) return RefuseOffThread();
     if (FOpen) return true;
     ForgetLastError();
     FGaps = {};
@@ -78,6 +79,7 @@ bool TSorvanOut::open() {
 }
 
 bool TSorvanOut::playback(const void* data, std::int32_t size) {
+    if (!OnOwnerThread()) return RefuseOffThread();
     if (size < 0 || (data == nullptr && size > 0)) return false;
     WAVEHDR* const header = NewPlaybackBlock(data, size);
     // Linked before the device sees it, and kept whatever the device says:
@@ -92,12 +94,24 @@ bool TSorvanOut::playback(const void* data, std::int32_t size) {
 }
 
 void TSorvanOut::reset() {
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+        return;
+    }
     if (!FPlaying) return;
     StopDevice();
     FPlaying = false;
 }
 
 void TSorvanOut::close() {
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+        return;
+    }
+    CloseDevice();
+}
+
+void TSorvanOut::CloseDevice() {
     // After a refused reset the device may still be playing what it was
     // given, though FPlaying is off: it is asked again.
     if (FPlaying || FResetRefused) StopDevice();
@@ -182,6 +196,10 @@ UINT_PTR TSorvanOut::DeviceNumber() const {
 }
 
 TSVOutCaps TSorvanOut::GetCaps() const {
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+        return {};
+    }
     WAVEOUTCAPSA caps{};
     if (waveOutGetDevCapsA(DeviceNumber(), &caps, sizeof caps) != MMSYSERR_NOERROR) return {};
     TSVOutCaps result;
@@ -206,6 +224,10 @@ TSVOutCaps TSorvanOut::GetCaps() const {
 void TSorvanOut::SetCaps(TSVOutCaps) {}
 
 WORD TSorvanOut::GetVolume() const {
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+        return 0;
+    }
     DWORD packed = 0;
     if (waveOutGetVolume(reinterpret_cast<HWAVEOUT>(DeviceNumber()), &packed) != MMSYSERR_NOERROR) {
         return 0;
@@ -214,22 +236,26 @@ WORD TSorvanOut::GetVolume() const {
 }
 
 void TSorvanOut::SetVolume(WORD value) {
+    if (!OnOwnerThread()) {
+        RefuseOffThread();
+        return;
+    }
     const DWORD packed = (DWORD{value} << 16) | value;
     waveOutSetVolume(reinterpret_cast<HWAVEOUT>(DeviceNumber()), packed);
 }
 
 void TSorvanOut::SetChannels(std::int32_t value) {
-    if (value != FChannels) FChannels = value;
+    if (OnOwnerThread() || RefuseOffThread()) FChannels = value;
 }
 
 void TSorvanOut::SetSamples(std::int32_t value) {
-    if (value != FSamples) FSamples = value;
+    if (OnOwnerThread() || RefuseOffThread()) FSamples = value;
 }
 
 void TSorvanOut::SetBits(std::int32_t value) {
-    if (value != FSampleBits) FSampleBits = value;
+    if (OnOwnerThread() || RefuseOffThread()) FSampleBits = value;
 }
 
 void TSorvanOut::SetWantedDev(TSVDev value) {
-    if (value != FDevice) FDevice = value;
+    if (OnOwnerThread() || RefuseOffThread()) FDevice = value;
 }

@@ -18,6 +18,7 @@
 #include "framework/Events.h"
 #include "framework/Messages.h"
 #include "framework/Sets.h"
+#include "framework/Threads.h"
 #include "framework/TypInfo.h"
 
 // What an output device supports; ordinal n is bit n of TSVOutCaps.
@@ -39,7 +40,14 @@ inline constexpr const char* TSVOutCapNames[] = {
 
 // LastError() and LastErrorText() (from WaveOutCalls) tell why the last device call
 // failed; they are not properties and never stored in forms.
-class TSorvanOut : public TComponent, public WaveOutCalls {
+//
+// The component belongs to the thread that creates it (TThreadBound). Its
+// methods that act (open, playback, reset, close, GetCaps, GetVolume,
+// SetVolume and the format and device setters) called on any other thread
+// are refused: nothing changes, open and playback return false, GetCaps and
+// GetVolume return nothing, and LastError() reads MMSYSERR_HANDLEBUSY.
+// Other threads reach it through Queue.
+class TSorvanOut : public TComponent, public WaveOutCalls, public TThreadBound {
   public:
     explicit TSorvanOut(TComponent* AOwner);
     ~TSorvanOut() override;
@@ -114,6 +122,8 @@ class TSorvanOut : public TComponent, public WaveOutCalls {
     void ReleaseBlock(PlaybackQueue::Position& at);
     // Releases every queued block that no device holds any more.
     void DrainQueue();
+    // close without the thread check: destruction must close whatever happens.
+    void CloseDevice();
     // Resets the device, noting whether it refused.
     void StopDevice();
 

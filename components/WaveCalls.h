@@ -8,6 +8,7 @@
 // the components' code reads as plain calls of the API.
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "platform/WaveApi.h"
@@ -16,19 +17,28 @@ class WaveFailureRecord {
   public:
     // The code of the most recent failed call since the last
     // ForgetLastError; MMSYSERR_NOERROR when none failed.
-    MMRESULT LastError() const { return lastError_; }
+    // MMSYSERR_HANDLEBUSY after a method was refused because it was called
+    // on a thread that does not own the component.
+    MMRESULT LastError() const { return lastError_.load(std::memory_order_relaxed); }
 
   protected:
     // A new attempt starts with a clean record.
-    void ForgetLastError() const { lastError_ = MMSYSERR_NOERROR; }
+    void ForgetLastError() const { lastError_.store(MMSYSERR_NOERROR, std::memory_order_relaxed); }
     MMRESULT Keep(MMRESULT result) const {
-        if (result != MMSYSERR_NOERROR) lastError_ = result;
+        if (result != MMSYSERR_NOERROR) lastError_.store(result, std::memory_order_relaxed);
         return result;
+    }
+    // A method called on a thread that does not own the component does
+    // nothing but keep the reason; the result is false.
+    bool RefuseOffThread() const {
+        lastError_.store(MMSYSERR_HANDLEBUSY, std::memory_order_relaxed);
+        return false;
     }
 
   private:
     // Queries such as GetCaps are const and still record their failures.
-    mutable MMRESULT lastError_ = MMSYSERR_NOERROR;
+    // Atomic: a refused call from another thread records its reason too.
+    mutable std::atomic<MMRESULT> lastError_ = MMSYSERR_NOERROR;
 };
 
 class WaveInCalls : public WaveFailureRecord {

@@ -7,13 +7,20 @@ TApplication& theApplication() {
     static TApplication application(nullptr);
     return application;
 }
+
+// Each thread's own: Terminate on one thread leaves the others' loops alone.
+thread_local bool terminated = false;
 }  // namespace
 
 TApplication* const Application = &theApplication();
 
+bool TApplication::Terminated() const {
+    return terminated;
+}
+
 bool TApplication::Dispatch(const MSG& msg) {
     if (msg.message == WM_QUIT) {
-        FTerminated = true;
+        terminated = true;
         return false;
     }
     DispatchMessageA(&msg);
@@ -34,14 +41,14 @@ void TApplication::HandleMessage() {
 }
 
 void TApplication::Run() {
-    FTerminated = false;
+    terminated = false;
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-    FTerminated = true;
+    terminated = true;
 }
 
 void TApplication::Terminate() {
-    FTerminated = true;
+    terminated = true;
     PostQuitMessage(0);
 }
 

@@ -8,6 +8,8 @@ packages=("$@"
   libgtest-dev libgmock-dev libbenchmark-dev
   libasound2-dev libsndfile1-dev libcli11-dev
   sox libsox-fmt-all
+  # The GLib and Qt examples and their tests (skipped, with a message, without them)
+  libglib2.0-dev qt6-base-dev
 )
 
 missing=()

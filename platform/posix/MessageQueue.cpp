@@ -157,6 +157,10 @@ LRESULT DispatchMessageA(const MSG* msg) {
     return window->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
+int MessageQueueDescriptor() {
+    return currentQueue()->descriptor();
+}
+
 LRESULT DefWindowProcA(HWND, UINT, WPARAM, LPARAM) {
     return 0;
 }

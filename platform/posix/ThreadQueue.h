@@ -7,6 +7,14 @@
 // receipt a single wait. An owner whose messages come thick and fast watches
 // the queue briefly before it sleeps (BriefSpin), which spares both sides
 // the wake-up.
+//
+// On request the queue also keeps a descriptor (an eventfd) that other event
+// loops can watch: it reads ready while at least one message waits and not
+// ready once a take has found the queue empty. Only the post that makes the
+// queue non-empty writes it, and only the take that finds it empty reads it,
+// both under the queue's lock, so a post that races with the draining always
+// leaves it ready and a post to an owner that is still draining makes no
+// system call. A queue nobody asked for its descriptor never touches one.
 #pragma once
 
 #include <atomic>
@@ -46,6 +54,15 @@ struct Posted {
 
 class ThreadQueue : public std::enable_shared_from_this<ThreadQueue> {
   public:
+    ThreadQueue() = default;
+    ~ThreadQueue();
+    ThreadQueue(const ThreadQueue&) = delete;
+    ThreadQueue& operator=(const ThreadQueue&) = delete;
+
+    // Owner only. The descriptor that reads ready while a message (or the
+    // quit request) waits; created on the first call and kept, and closed,
+    // by the queue. -1 when the system refuses one (errno tells why).
+    int descriptor();
     void post(Posted posted);
     void postQuit(int exitCode);
     // Owner only. The next message, or WM_QUIT once no message is left;
@@ -60,6 +77,14 @@ class ThreadQueue : public std::enable_shared_from_this<ThreadQueue> {
     friend class DeferredWakes;
     bool takeLocked(Posted& out);
     void wake();
+    // Under mutex_: makes the descriptor ready for what was just queued,
+    // now or when the posting thread's DeferredWakes scope ends.
+    void signalLocked(bool& owed);
+    // Under mutex_: the queue is empty; the descriptor stops reading ready.
+    void unsignalLocked();
+    void armLocked();
+    // Writes the descriptor promised inside a DeferredWakes scope.
+    void keepPromise();
 
     std::mutex mutex_;
     // First-in first-out over reused storage: once it has grown to the most
@@ -77,6 +102,14 @@ class ThreadQueue : public std::enable_shared_from_this<ThreadQueue> {
     // The futex word: a poster that finds the owner sleeping moves it on,
     // so a wait that starts after the post returns at once.
     std::atomic<std::uint32_t> wakeups_{0};
+    // The descriptor, once asked for (-1 before); guarded by mutex_ with the
+    // two flags: readiness is promised for queued messages (`signalled_`),
+    // and the eventfd's counter is not zero (`armed_`). A promise made inside
+    // a DeferredWakes scope is kept (written) when the scope ends, unless the
+    // owner has emptied the queue by then.
+    int eventFd_ = -1;
+    bool signalled_ = false;
+    bool armed_ = false;
 };
 
 // While one lives on a thread, the wake-ups that the thread's posts owe are
@@ -94,6 +127,8 @@ class DeferredWakes {
 
     // Wakes `queue`'s owner now, or when this thread's outermost scope ends.
     static void wakeNowOrLater(std::shared_ptr<ThreadQueue> queue);
+    // A scope lives on the calling thread.
+    static bool active();
 };
 
 }  // namespace sorvan::posix

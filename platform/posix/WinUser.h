@@ -63,4 +63,12 @@ BOOL GetMessageA(MSG* msg, HWND hwnd, UINT first, UINT last);
 BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT first, UINT last, UINT removeFlags);
 LRESULT DispatchMessageA(const MSG* msg);
 
+// Not in the system's API: a descriptor of the calling thread's queue, for
+// event loops that watch descriptors (poll, epoll, GLib, Qt). It reads ready
+// while a message (or the quit request) waits for this thread and stops
+// reading ready once PeekMessageA has found the queue empty; reading it is
+// the queue's business, not the caller's. The queue keeps it open while the
+// thread's queue lives. -1 when the system refuses one (errno says why).
+int MessageQueueDescriptor();
+
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -29,6 +29,9 @@ std::string_view ErrorText(MMRESULT code) {
         case MMSYSERR_BADERRNUM: return "An error number was specified that is not defined in the system.";
         case MMSYSERR_INVALFLAG: return "An invalid flag was passed to a system function.";
         case MMSYSERR_INVALPARAM: return "An invalid parameter was passed to a system function.";
+        case MMSYSERR_HANDLEBUSY:
+            return "The handle is being used simultaneously on another thread (for example, a "
+                   "callback).";
         case WAVERR_BADFORMAT:
             return "The specified format is not supported or cannot be translated. Use the "
                    "Capabilities function to determine the supported formats.";

@@ -1,20 +1,16 @@
 // Runs the main thread's message loop, where the components' notifications
-// are handled, until the work is done. A ticker thread wakes the loop at a
-// steady pace so that progress is redrawn and a stop request is seen even
-// when the device has nothing to say.
+// are handled, until the work is done. The loop waits on the descriptor of
+// the thread's message queue with a timeout, so that progress is redrawn and
+// a stop request is seen at a steady pace even when the device has nothing
+// to say, without a thread or a message of its own.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <functional>
-#include <thread>
-
-#include "platform/Win32.h"
 
 class MessagePump {
   public:
     explicit MessagePump(std::chrono::milliseconds tick = std::chrono::milliseconds(100));
-    ~MessagePump();
     MessagePump(const MessagePump&) = delete;
     MessagePump& operator=(const MessagePump&) = delete;
 
@@ -25,8 +21,5 @@ class MessagePump {
 
   private:
     std::chrono::milliseconds tick_;
-    HWND window_ = nullptr;
-    // At most one tick waits in the queue, however long the loop is busy.
-    std::atomic<bool> tickQueued_ = false;
-    std::jthread ticker_;
+    int queue_ = -1;
 };
