@@ -199,16 +199,12 @@ bool TSorvanIn::AnySlot(Slot::Use use) const {
 
 namespace {
 
-// BufferSize rounded up to whole frames, and at least one frame: a buffer
-// with room for less than one frame would come back empty at once, for ever.
-// Rounded down instead where rounding up would pass what OnData's size holds.
+// The whole frames of BufferSize, so that OnData never gets more than
+// BufferSize bytes; at least one frame: a buffer with room for less than one
+// frame would come back empty at once, for ever.
 DWORD CaptureBufferLength(TSVIBufferSize bufferSize, DWORD frameSize) {
-    const std::uint64_t frames =
-        (static_cast<std::uint64_t>(bufferSize) + frameSize - 1) / frameSize;
-    std::uint64_t length = std::max<std::uint64_t>(frames, 1) * frameSize;
-    constexpr std::uint64_t largest = std::numeric_limits<std::int32_t>::max();
-    if (length > largest && length > frameSize) length -= frameSize;
-    return static_cast<DWORD>(length);
+    const DWORD frames = static_cast<DWORD>(bufferSize) / frameSize;
+    return std::max<DWORD>(frames, 1) * frameSize;
 }
 
 }  // namespace
