@@ -1,7 +1,8 @@
 // The waveform calls of the two components, under the system's names, each
 // passed on to the system's function; the result of the last one that failed
-// is kept, so that an application can ask a component why it is not open,
-// not capturing or not playing.
+// is kept, with the driver's reason where the platform gives one, so that an
+// application can ask a component why it is not open, not capturing or not
+// playing.
 //
 // TSorvanIn derives from WaveInCalls and TSorvanOut from WaveOutCalls: inside
 // their members a call such as waveInStart(FDeviceID) finds these first, so
@@ -20,20 +21,35 @@ class WaveFailureRecord {
 
   protected:
     // A new attempt starts with a clean record.
-    void ForgetLastError() const { lastError_ = MMSYSERR_NOERROR; }
+    void ForgetLastError() const {
+        lastError_ = MMSYSERR_NOERROR;
+        lastReason_.clear();
+    }
     MMRESULT Keep(MMRESULT result) const {
-        if (result != MMSYSERR_NOERROR) lastError_ = result;
+        if (result != MMSYSERR_NOERROR) {
+            lastError_ = result;
+            lastReason_ = DriverReason();
+        }
         return result;
     }
+    // The system's text for the code, then the driver's reason as a sentence.
+    std::string Described(const char* systemText) const;
 
   private:
+    // Why the call just made on this thread failed, in the driver's words;
+    // empty where the platform says no more than the code (Windows).
+    static std::string DriverReason();
+
     // Queries such as GetCaps are const and still record their failures.
     mutable MMRESULT lastError_ = MMSYSERR_NOERROR;
+    mutable std::string lastReason_;
 };
 
 class WaveInCalls : public WaveFailureRecord {
   public:
-    // The system's text for LastError (waveInGetErrorTextA).
+    // The system's text for LastError (waveInGetErrorTextA), and the
+    // driver's reason after it: "... out of range for your system. ALSA's
+    // \"default\" cannot be opened (Host is down)."
     std::string LastErrorText() const;
 
   protected:
@@ -61,7 +77,8 @@ class WaveInCalls : public WaveFailureRecord {
 
 class WaveOutCalls : public WaveFailureRecord {
   public:
-    // The system's text for LastError (waveOutGetErrorTextA).
+    // The system's text for LastError (waveOutGetErrorTextA), and the
+    // driver's reason after it.
     std::string LastErrorText() const;
 
   protected:

@@ -3,6 +3,7 @@
 #include "platform/alsa/AlsaDriver.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdarg>
 #include <mutex>
 #include <system_error>
@@ -14,10 +15,59 @@ namespace sorvan::alsa {
 
 namespace {
 
+// The card as a number when ALSA knows it by that id or number.
+std::string cardNumber(const std::string& card) {
+    const int index = snd_card_get_index(card.c_str());
+    return index >= 0 ? std::to_string(index) : card;
+}
+
+}  // namespace
+
+std::string canonicalPcmName(const std::string& name) {
+    const auto colon = name.find(':');
+    if (colon == std::string::npos || colon == 0) return name;
+    std::string card;
+    std::string device = "0";
+    std::size_t at = colon + 1;
+    for (int position = 0; at <= name.size(); ++position) {
+        const auto comma = std::min(name.find(',', at), name.size());
+        std::string part = name.substr(at, comma - at);
+        at = comma + 1;
+        if (part.starts_with("CARD="))
+            card = part.substr(5);
+        else if (part.starts_with("DEV="))
+            device = part.substr(4);
+        else if (part.find('=') != std::string::npos || position > 1)
+            return name;
+        else if (position == 0)
+            card = part;
+        else
+            device = part;
+    }
+    if (card.empty()) return name;
+    return name.substr(0, colon + 1) + cardNumber(card) + "," + device;
+}
+
+namespace {
+
 using wave::Direction;
 
 // ALSA reports its errors on stderr; this driver reports them as codes.
 void quiet(const char*, int, const char*, int, const char*, ...) {}
+
+// Why PCM `pcm` does not open, as the application is told; empty for no
+// such device, where the code says it all.
+std::string whyNotOpen(const std::string& pcm, int error) {
+    const std::string subject = "ALSA's \"" + pcm + "\" ";
+    if (error == -EBUSY || error == -EAGAIN) return subject + "is busy (another program is using it)";
+    if (error == -ENOENT || error == -ENODEV) return {};
+    return subject + "cannot be opened (" + snd_strerror(error) + ")";
+}
+
+int explained(const std::string& pcm, int error) {
+    if (std::string why = whyNotOpen(pcm, error); !why.empty()) wave::explainFailure(std::move(why));
+    return error;
+}
 
 std::shared_ptr<OutputVolume> volumeOf(const Device& device) {
     const std::string control = controlOf(device.pcm);
@@ -45,17 +95,25 @@ class AlsaDriver final : public wave::Driver {
 
     MMRESULT checkFormat(Direction direction, std::size_t index,
                          const WAVEFORMATEX& format) override {
-        return alsa::checkFormat(pcmOf(direction, index), direction, format);
+        const std::string pcm = pcmOf(direction, index);
+        const MMRESULT result = alsa::checkFormat(pcm, direction, format);
+        if (result != MMSYSERR_NOERROR && result != WAVERR_BADFORMAT) {
+            // Opened once more to learn why: a failure is no hot path.
+            Pcm again;
+            if (const int e = openPcm(pcm, direction, again); e < 0) explained(pcm, e);
+        }
+        return result;
     }
 
     MMRESULT open(Direction direction, std::size_t index, const WAVEFORMATEX& format,
                   wave::StreamHost& host, std::unique_ptr<wave::DriverStream>& stream) override {
+        const std::string name = pcmOf(direction, index);
         Pcm pcm;
-        if (int e = openPcm(pcmOf(direction, index), direction, pcm); e < 0) {
-            return resultOf(e);
-        }
+        if (int e = openPcm(name, direction, pcm); e < 0) return resultOf(explained(name, e));
         Geometry geometry;
         if (int e = configure(pcm.get(), direction, format, defaultPeriod(format), geometry); e < 0) {
+            wave::explainFailure("ALSA's \"" + name + "\" cannot be set up (" + snd_strerror(e) +
+                                 ")");
             return resultOf(e);
         }
         try {
@@ -78,6 +136,19 @@ class AlsaDriver final : public wave::Driver {
 
     bool volumePersists(std::size_t index) override { return volume(index)->persists(); }
 
+    // "default" leads the list whenever it opens (see enumerate).
+    std::string whyNoDefault(Direction direction) override {
+        {
+            std::lock_guard lock(mutex_);
+            const auto& list = devices(direction);
+            if (!list.empty() && list.front().pcm == defaultPcm) return {};
+        }
+        Pcm pcm;
+        const int e = openPcm(defaultPcm, direction, pcm);
+        if (e == 0) return {};
+        return whyNotOpen(defaultPcm, e);
+    }
+
     MMRESULT addNamedDevice(Direction direction, const std::string& pcm,
                             std::size_t& index) override {
         if (pcm.empty()) return MMSYSERR_NODRIVER;
@@ -87,7 +158,7 @@ class AlsaDriver final : public wave::Driver {
         }
         // Probed unlocked: opening a PCM may take a while.
         Device device;
-        if (int e = describeNamed(pcm, direction, device); e < 0) return resultOf(e);
+        if (int e = describeNamed(pcm, direction, device); e < 0) return resultOf(explained(pcm, e));
         auto deviceVolume = direction == Direction::output ? volumeOf(device) : nullptr;
         std::lock_guard lock(mutex_);
         auto& list = direction == Direction::input ? inputs_ : outputs_;
@@ -116,8 +187,10 @@ class AlsaDriver final : public wave::Driver {
     std::optional<std::size_t> find(Direction direction, const std::string& pcm) const {
         std::lock_guard lock(mutex_);
         const auto& list = devices(direction);
-        const auto at = std::find_if(list.begin(), list.end(),
-                                     [&](const Device& device) { return device.pcm == pcm; });
+        // ALSA spells one device several ways (hw:0,0, hw:CARD=PCH,DEV=0).
+        const auto at = std::find_if(list.begin(), list.end(), [&](const Device& device) {
+            return device.pcm == pcm || canonicalPcmName(device.pcm) == canonicalPcmName(pcm);
+        });
         if (at == list.end()) return std::nullopt;
         return static_cast<std::size_t>(at - list.begin());
     }

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/wave/FailureScope.h"
 #include "platform/wave/Handles.h"
 #include "platform/wave/HeaderRules.h"
+#include "platform/wave/WaveLayer.h"
 
 namespace sorvan::wave::calls {
 
 namespace {
-
-using Call = Driver::Call;
 
 constexpr DWORD knownOpenFlags =
     CALLBACK_TYPEMASK | WAVE_FORMAT_QUERY | WAVE_ALLOWSYNC | WAVE_MAPPED | WAVE_FORMAT_DIRECT;
@@ -28,7 +28,10 @@ bool isDeviceNumber(UINT_PTR id) {
 std::optional<std::size_t> deviceByNumber(Driver& driver, Direction direction, UINT_PTR id) {
     const std::size_t count = driver.deviceCount(direction);
     if (count == 0) return std::nullopt;
-    if (isMapper(id)) return std::min(driver.defaultDevice(direction), count - 1);
+    if (isMapper(id)) {
+        const auto mapped = mappedDefaultDevice(direction);
+        return std::min(mapped ? *mapped : driver.defaultDevice(direction), count - 1);
+    }
     if (id < count) return id;
     return std::nullopt;
 }
@@ -52,18 +55,26 @@ Target deviceOrHandle(Direction direction, UINT_PTR id) {
     return {std::move(driver), device};
 }
 
-// Runs `body` as the call, unless the driver makes it fail first.
+// Runs `body` as the call, unless the driver's observer makes it fail
+// first. A call that fails because the driver has no device of its kind
+// gets the driver's reason, unless the driver gave another.
 template <class Body>
 MMRESULT observed(Call& call, Driver& driver, bool named, Body&& body) {
-    if (named) {
-        if (const auto injected = driver.intercept(call)) {
-            driver.returned(call, *injected);
-            return *injected;
+    FailureScope failure;
+    CallObserver* observer = observerOf(driver);
+    if (observer != nullptr && named) {
+        if (const auto injected = observer->intercept(call)) {
+            observer->returned(call, *injected);
+            return failure.end(*injected);
         }
     }
     const MMRESULT result = body();
-    driver.returned(call, result);
-    return result;
+    if (observer != nullptr) observer->returned(call, result);
+    if (result != MMSYSERR_NOERROR && !failure.explained()) {
+        const Direction direction = directionOf(call.fn);
+        if (driver.deviceCount(direction) == 0) explainFailure(driver.whyNoDefault(direction));
+    }
+    return failure.end(result);
 }
 
 MMRESULT checkFormat(Driver& driver, Direction direction, std::size_t device,
@@ -181,10 +192,10 @@ DWORD volumeSupport(const Target& target) {
 }  // namespace
 
 UINT numDevs(Fn fn) {
-    Call call{.fn = fn};
+    const Call call{.fn = fn};
     const auto driver = currentDriver();
     const auto count = static_cast<UINT>(driver->deviceCount(directionOf(fn)));
-    driver->returned(call, count);
+    if (CallObserver* observer = observerOf(*driver)) observer->returned(call, count);
     return count;
 }
 

@@ -18,7 +18,9 @@ class BufferSizeTest : public CaptureTest {
         in->SetInBuffSize(size);
         in->open();
         Pump();
-        Record(20ms);
+        // Three buffers' time at 8000 frames a second.
+        const std::int32_t frame = channels * bits / 8;
+        Record(std::chrono::milliseconds(3 * size / frame / 8 + 3));
         in->close();
         Pump();
         std::vector<std::size_t> sizes;

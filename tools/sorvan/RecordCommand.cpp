@@ -78,7 +78,6 @@ std::string Join(const std::vector<std::string>& names) {
 }
 
 void RunRecord(const RecordOptions& options) {
-    AnnounceVirtualDevices(options.device.Chosen());
     const TSVDev device = ChooseDevice(Direction::input, options.device);
     const PcmFormat format = ChooseFormat(options, device);
     const auto frameBytes = static_cast<std::uint64_t>(format.BlockAlign());
