@@ -73,8 +73,7 @@ void TSorvanIn::open() {
     if (FOpen) return;
     ForgetLastError();
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FBits);
-    const auto number = static_cast<UINT>(DeviceIndex(FDevice));
-    FOpen = waveInOpen(&FDeviceID, number, &format, reinterpret_cast<DWORD_PTR>(FHandle), 0,
+    FOpen = waveInOpen(&FDeviceID, WaveDeviceId(FDevice), &format, reinterpret_cast<DWORD_PTR>(FHandle), 0,
                        CALLBACK_WINDOW) == MMSYSERR_NOERROR;
     if (FOpen) FRecordFormat = format;
     // After a failed open DeviceID still holds the last, closed handle, which
@@ -103,9 +102,7 @@ void TSorvanIn::close() {
 
 TSVInCaps TSorvanIn::GetCaps() const {
     WAVEINCAPSA caps{};
-    // Through UINT, so that the mapper is (UINT)-1 and not a full-width -1.
-    const auto number = static_cast<UINT>(DeviceIndex(FDevice));
-    if (waveInGetDevCapsA(number, &caps, sizeof caps) == MMSYSERR_NOERROR && caps.wChannels == 2) {
+    if (waveInGetDevCapsA(WaveDeviceId(FDevice), &caps, sizeof caps) == MMSYSERR_NOERROR && caps.wChannels == 2) {
         return {icStereo};
     }
     return {};

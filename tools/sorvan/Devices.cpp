@@ -119,7 +119,7 @@ std::optional<int> DefaultDeviceNumber(Direction direction) {
 }
 
 std::optional<DeviceSummary> DescribeDevice(Direction direction, TSVDev device) {
-    return Describe(direction, DeviceNumber(device));
+    return Describe(direction, WaveDeviceId(device));
 }
 
 TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
@@ -172,7 +172,7 @@ std::string DeviceLabel(Direction direction, TSVDev device) {
 
 MMRESULT QueryFormat(Direction direction, TSVDev device, const PcmFormat& pcm) {
     const WAVEFORMATEX format = MakePcmFormat(pcm.channels, pcm.rate, pcm.bits);
-    return TryOpen(direction, DeviceNumber(device), format, WAVE_FORMAT_QUERY);
+    return TryOpen(direction, WaveDeviceId(device), format, WAVE_FORMAT_QUERY);
 }
 
 bool DeviceTakes(Direction direction, TSVDev device, const PcmFormat& format) {
@@ -215,7 +215,7 @@ std::string ExplainOpenFailure(Direction direction, TSVDev device, const PcmForm
     // The format is fine, so the open itself failed: open once more, without
     // the component, to learn the device's reason.
     const WAVEFORMATEX format = MakePcmFormat(pcm.channels, pcm.rate, pcm.bits);
-    const MMRESULT result = TryOpen(direction, DeviceNumber(device), format, CALLBACK_NULL);
+    const MMRESULT result = TryOpen(direction, WaveDeviceId(device), format, CALLBACK_NULL);
     if (result == MMSYSERR_NOERROR) return "could not be opened (it may be busy); try again";
     return WithReason(DescribeOpenResult(result, pcm));
 }

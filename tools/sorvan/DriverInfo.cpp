@@ -20,9 +20,5 @@ std::string DescribeDriver() {
 }
 
 bool VolumeOutlivesProgram(TSVDev device) {
-    return sorvan::wave::volumePersists(DeviceNumber(device));
-}
-
-UINT DeviceNumber(TSVDev device) {
-    return static_cast<UINT>(DeviceIndex(device));
+    return sorvan::wave::volumePersists(WaveDeviceId(device));
 }

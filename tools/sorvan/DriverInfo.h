@@ -17,6 +17,3 @@ std::string DescribeDriver();
 // Whether a volume set on the output device `device` selects stays set after
 // this program ends (a sound card's mixer), rather than only while it plays.
 bool VolumeOutlivesProgram(TSVDev device);
-
-// The platform's device number for a component's device choice.
-UINT DeviceNumber(TSVDev device);
