@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "components/SorvanIn.h"
+#include "platform/WaveApi.h"
 
 int main() {
     TSorvanIn in(nullptr);
@@ -12,7 +13,9 @@ int main() {
         std::printf("cannot record: %s\n", in.LastErrorText().c_str());
         return 1;
     }
-    std::printf("capturing\n");
+    WAVEINCAPSA caps{};
+    waveInGetDevCapsA(WAVE_MAPPER, &caps, sizeof caps);
+    std::printf("capturing from %s\n", caps.szPname);
     in.close();
     return 0;
 }
