@@ -42,9 +42,27 @@ if(TARGET sorvan)
   install(TARGETS sorvan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-install(DIRECTORY platform framework components glue
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sorvan
-  FILES_MATCHING PATTERN "*.h")
+# The public headers only: those components/Sorvan.h and framework/ include
+# (the design-time ones among them), never a driver's or the waveform
+# layer's own. scripts/consumer-check.sh builds the applications on them.
+set(SORVAN_PUBLIC_HEADERS
+  components/PlaybackLateDones.h components/PlaybackQueue.h components/Sorvan.h
+  components/SorvanIn.h components/SorvanOut.h components/SorvanWave.h components/StreamGaps.h
+  components/WavFile.h components/WaveCalls.h
+  platform/WaveApi.h platform/WaveGaps.h platform/Win32.h)
+file(GLOB framework_headers RELATIVE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/framework/*.h)
+list(APPEND SORVAN_PUBLIC_HEADERS ${framework_headers})
+if(NOT WIN32)
+  list(APPEND SORVAN_PUBLIC_HEADERS
+    platform/posix/MmSystem.h platform/posix/WinTypes.h platform/posix/WinUser.h)
+endif()
+# The optional glue to GLib's and Qt's loops, which applications include themselves.
+file(GLOB glue_headers RELATIVE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/glue/*.h)
+list(APPEND SORVAN_PUBLIC_HEADERS ${glue_headers})
+foreach(header IN LISTS SORVAN_PUBLIC_HEADERS)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/sorvan/${folder})
+endforeach()
 
 install(EXPORT SorvanTargets NAMESPACE Sorvan:: DESTINATION ${SORVAN_INSTALL_CMAKEDIR})
 configure_package_config_file(cmake/SorvanConfig.cmake.in
@@ -58,9 +76,6 @@ install(FILES ${PROJECT_BINARY_DIR}/SorvanConfig.cmake ${PROJECT_BINARY_DIR}/Sor
 # pkg-config: the same libraries and include root. No -std flag: the
 # application chooses its standard, C++20 or later.
 set(SORVAN_PC_DEFINES "")
-if(SORVAN_HAVE_ALSA)
-  set(SORVAN_PC_DEFINES " -DSORVAN_HAVE_ALSA=1")
-endif()
 if(WIN32)
   set(SORVAN_PC_LIBS "-lsorvanrt -lvcl50 -lwinmm -luser32")
 else()

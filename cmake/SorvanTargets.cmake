@@ -13,6 +13,12 @@ function(sorvan_public_library target)
     $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/sorvan>)
   target_compile_features(${target} ${scope} cxx_std_20)
+  # libsorvanrt.so.1 -> libsorvanrt.so.1.0.0: a program keeps the major
+  # version it was linked with.
+  if(type STREQUAL "SHARED_LIBRARY" AND NOT WIN32)
+    set_target_properties(${target} PROPERTIES
+      VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  endif()
   add_library(Sorvan::${target} ALIAS ${target})
   set_property(GLOBAL APPEND PROPERTY SORVAN_PUBLIC_LIBRARIES ${target})
 endfunction()

@@ -78,8 +78,7 @@ void TSorvanIn::open() {
     ForgetLastError();
     FGaps = {};
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FBits);
-    const auto number = static_cast<UINT>(DeviceIndex(FDevice));
-    FOpen = waveInOpen(&FDeviceID, number, &format, reinterpret_cast<DWORD_PTR>(FHandle), 0,
+    FOpen = waveInOpen(&FDeviceID, WaveDeviceId(FDevice), &format, reinterpret_cast<DWORD_PTR>(FHandle), 0,
                        CALLBACK_WINDOW) == MMSYSERR_NOERROR;
     if (FOpen) FRecordFormat = format;
     // After a failed open DeviceID still holds the last, closed handle, which
@@ -121,9 +120,7 @@ TSVInCaps TSorvanIn::GetCaps() const {
         return {};
     }
     WAVEINCAPSA caps{};
-    // Through UINT, so that the mapper is (UINT)-1 and not a full-width -1.
-    const auto number = static_cast<UINT>(DeviceIndex(FDevice));
-    if (waveInGetDevCapsA(number, &caps, sizeof caps) == MMSYSERR_NOERROR && caps.wChannels == 2) {
+    if (waveInGetDevCapsA(WaveDeviceId(FDevice), &caps, sizeof caps) == MMSYSERR_NOERROR && caps.wChannels == 2) {
         return {icStereo};
     }
     return {};
@@ -222,16 +219,12 @@ bool TSorvanIn::AnySlot(Slot::Use use) const {
 
 namespace {
 
-// BufferSize rounded up to whole frames, and at least one frame: a buffer
-// with room for less than one frame would come back empty at once, for ever.
-// Rounded down instead where rounding up would pass what OnData's size holds.
+// The whole frames of BufferSize, so that OnData never gets more than
+// BufferSize bytes; at least one frame: a buffer with room for less than one
+// frame would come back empty at once, for ever.
 DWORD CaptureBufferLength(TSVIBufferSize bufferSize, DWORD frameSize) {
-    const std::uint64_t frames =
-        (static_cast<std::uint64_t>(bufferSize) + frameSize - 1) / frameSize;
-    std::uint64_t length = std::max<std::uint64_t>(frames, 1) * frameSize;
-    constexpr std::uint64_t largest = std::numeric_limits<std::int32_t>::max();
-    if (length > largest && length > frameSize) length -= frameSize;
-    return static_cast<DWORD>(length);
+    const DWORD frames = static_cast<DWORD>(bufferSize) / frameSize;
+    return std::max<DWORD>(frames, 1) * frameSize;
 }
 
 }  // namespace

@@ -73,7 +73,7 @@ bool TSorvanOut::open() {
     FGaps = {};
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FSampleBits);
     FOpen =
-        waveOutOpen(&FDeviceID, static_cast<UINT>(DeviceIndex(FDevice)), &format,
+        waveOutOpen(&FDeviceID, WaveDeviceId(FDevice), &format,
                     reinterpret_cast<DWORD_PTR>(FHandle), 0, CALLBACK_WINDOW) == MMSYSERR_NOERROR;
     return FOpen;
 }
@@ -191,8 +191,7 @@ void TSorvanOut::WndProc(TMessage& Message) {
 }
 
 UINT_PTR TSorvanOut::DeviceNumber() const {
-    // Through UINT, as the platform declares device numbers: -1 becomes WAVE_MAPPER.
-    return static_cast<UINT_PTR>(static_cast<UINT>(DeviceIndex(FDevice)));
+    return WaveDeviceId(FDevice);
 }
 
 TSVOutCaps TSorvanOut::GetCaps() const {

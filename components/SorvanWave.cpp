@@ -7,6 +7,10 @@ std::int32_t DeviceIndex(TSVDev device) {
     return number;
 }
 
+UINT WaveDeviceId(TSVDev device) {
+    return static_cast<UINT>(DeviceIndex(device));
+}
+
 WAVEFORMATEX MakePcmFormat(std::int32_t channels, std::int32_t samples, std::int32_t bits) {
     WAVEFORMATEX format{};
     format.wFormatTag = WAVE_FORMAT_PCM;

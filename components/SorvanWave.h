@@ -36,6 +36,9 @@ class EWaveError : public Exception {
 // The platform device number for a device choice: -1 (WAVE_MAPPER) for
 // wvMapper and for any ordinal outside wvDevice0..wvDevice9.
 std::int32_t DeviceIndex(TSVDev device);
+// The same as the wave calls take it, through UINT as the platform declares
+// device numbers, so that the mapper is WAVE_MAPPER and not a full-width -1.
+UINT WaveDeviceId(TSVDev device);
 
 // The PCM format block for the components' three format properties. Nothing
 // is validated: the device's open call judges the format.

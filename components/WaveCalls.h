@@ -1,7 +1,8 @@
 // The waveform calls of the two components, under the system's names, each
 // passed on to the system's function; the result of the last one that failed
-// is kept, so that an application can ask a component why it is not open,
-// not capturing or not playing.
+// is kept, with the driver's reason where the platform gives one, so that an
+// application can ask a component why it is not open, not capturing or not
+// playing.
 //
 // TSorvanIn derives from WaveInCalls and TSorvanOut from WaveOutCalls: inside
 // their members a call such as waveInStart(FDeviceID) finds these first, so
@@ -23,9 +24,16 @@ class WaveFailureRecord {
 
   protected:
     // A new attempt starts with a clean record.
-    void ForgetLastError() const { lastError_.store(MMSYSERR_NOERROR, std::memory_order_relaxed); }
+    void ForgetLastError() const {
+        lastError_.store(MMSYSERR_NOERROR, std::memory_order_relaxed);
+        lastReason_.clear();
+    }
     MMRESULT Keep(MMRESULT result) const {
-        if (result != MMSYSERR_NOERROR) lastError_.store(result, std::memory_order_relaxed);
+        if (result != MMSYSERR_NOERROR) {
+            lastReason_ = DriverReason();
+            reasonFor_ = result;
+            lastError_.store(result, std::memory_order_relaxed);
+        }
         return result;
     }
     // A method called on a thread that does not own the component does
@@ -34,16 +42,27 @@ class WaveFailureRecord {
         lastError_.store(MMSYSERR_HANDLEBUSY, std::memory_order_relaxed);
         return false;
     }
+    // The system's text for the code, then the driver's reason as a sentence.
+    std::string Described(const char* systemText) const;
 
   private:
+    // Why the call just made on this thread failed, in the driver's words;
+    // empty where the platform says no more than the code (Windows).
+    static std::string DriverReason();
+
     // Queries such as GetCaps are const and still record their failures.
     // Atomic: a refused call from another thread records its reason too.
     mutable std::atomic<MMRESULT> lastError_ = MMSYSERR_NOERROR;
+    // The driver's reason, and the code it came with: a refusal has none.
+    mutable std::string lastReason_;
+    mutable MMRESULT reasonFor_ = MMSYSERR_NOERROR;
 };
 
 class WaveInCalls : public WaveFailureRecord {
   public:
-    // The system's text for LastError (waveInGetErrorTextA).
+    // The system's text for LastError (waveInGetErrorTextA), and the
+    // driver's reason after it: "... out of range for your system. ALSA's
+    // \"default\" cannot be opened (Host is down)."
     std::string LastErrorText() const;
 
   protected:
@@ -71,7 +90,8 @@ class WaveInCalls : public WaveFailureRecord {
 
 class WaveOutCalls : public WaveFailureRecord {
   public:
-    // The system's text for LastError (waveOutGetErrorTextA).
+    // The system's text for LastError (waveOutGetErrorTextA), and the
+    // driver's reason after it.
     std::string LastErrorText() const;
 
   protected:

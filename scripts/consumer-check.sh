@@ -26,6 +26,24 @@ ctest --test-dir build-release -j"$(nproc)" --output-on-failure >"$work/ctest.lo
   { cat "$work/ctest.log"; exit 1; }
 cmake --install build-release --prefix "$prefix" >/dev/null
 
+echo "== The prefix holds the public headers only, and the program reaches no driver but through the waveform layer"
+drivers=$(find "$prefix/include" -path '*/platform/*/*' ! -path '*/platform/posix/*' -name '*.h')
+if [ -n "$drivers" ]; then
+  echo "driver or waveform-layer headers were installed:" >&2
+  echo "$drivers" >&2
+  exit 1
+fi
+if grep -rnE '#include "platform/(alsa|sim|pulse)/' tools/; then
+  echo "tools/ includes a driver's header" >&2
+  exit 1
+fi
+if readelf -d "$prefix/bin/sorvan" | grep -E 'NEEDED.*(libasound|libpulse)'; then
+  echo "the sorvan program links a sound library itself" >&2
+  exit 1
+fi
+readelf -d "$(find "$prefix" -name libsorvanrt.so | head -1)" | grep -q 'SONAME.*libsorvanrt\.so\.1\]' ||
+  { echo "libsorvanrt.so carries no SONAME version" >&2; exit 1; }
+
 echo "== The installed sorvan program runs from the prefix and loads the installed design-time package"
 env -u LD_LIBRARY_PATH "$prefix/bin/sorvan" designer new-form "$work/form.dfm" \
   --package "$(find "$prefix" -name 'sorvandt.*')" --drop TSorvanIn:Mic >/dev/null

@@ -21,8 +21,8 @@ elif [ "${1:-}" = "--tsan" ]; then
   options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVAN_SANITIZE=thread
     -DSORVAN_BUILD_BENCHMARKS=OFF -DSORVAN_BUILD_TOOLS=OFF -DSORVAN_BUILD_EXAMPLES=OFF
     -DSORVAN_RANDOM_SEQUENCES=2000)
-  targets=(--target platform_tests alsa_tests framework_tests queue_descriptor_tests sorvan_in_tests sorvan_out_tests
-    sorvan_random_components sorvan_random_components_alsa)
+  targets=(--target platform_tests alsa_tests framework_tests queue_descriptor_tests sorvan_in_tests
+    sorvan_out_tests sorvan_random_components sorvan_random_components_alsa sorvan_library_program)
   # A report fails the test that made it; a refused allocation is tested, not fatal.
   export TSAN_OPTIONS="halt_on_error=1 allocator_may_return_null=1 ${TSAN_OPTIONS:-}"
   # The machine's own ALSA setup may load plug-ins built without

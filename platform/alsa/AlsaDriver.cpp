@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdarg>
 #include <mutex>
 #include <system_error>
@@ -19,10 +20,59 @@ namespace sorvan::alsa {
 
 namespace {
 
+// The card as a number when ALSA knows it by that id or number.
+std::string cardNumber(const std::string& card) {
+    const int index = snd_card_get_index(card.c_str());
+    return index >= 0 ? std::to_string(index) : card;
+}
+
+}  // namespace
+
+std::string canonicalPcmName(const std::string& name) {
+    const auto colon = name.find(':');
+    if (colon == std::string::npos || colon == 0) return name;
+    std::string card;
+    std::string device = "0";
+    std::size_t at = colon + 1;
+    for (int position = 0; at <= name.size(); ++position) {
+        const auto comma = std::min(name.find(',', at), name.size());
+        std::string part = name.substr(at, comma - at);
+        at = comma + 1;
+        if (part.starts_with("CARD="))
+            card = part.substr(5);
+        else if (part.starts_with("DEV="))
+            device = part.substr(4);
+        else if (part.find('=') != std::string::npos || position > 1)
+            return name;
+        else if (position == 0)
+            card = part;
+        else
+            device = part;
+    }
+    if (card.empty()) return name;
+    return name.substr(0, colon + 1) + cardNumber(card) + "," + device;
+}
+
+namespace {
+
 using wave::Direction;
 
 // ALSA reports its errors on stderr; this driver reports them as codes.
 void quiet(const char*, int, const char*, int, const char*, ...) {}
+
+// Why PCM `pcm` does not open, as the application is told; empty for no
+// such device, where the code says it all.
+std::string whyNotOpen(const std::string& pcm, int error) {
+    const std::string subject = "ALSA's \"" + pcm + "\" ";
+    if (error == -EBUSY || error == -EAGAIN) return subject + "is busy (another program is using it)";
+    if (error == -ENOENT || error == -ENODEV) return {};
+    return subject + "cannot be opened (" + snd_strerror(error) + ")";
+}
+
+int explained(const std::string& pcm, int error) {
+    if (std::string why = whyNotOpen(pcm, error); !why.empty()) wave::explainFailure(std::move(why));
+    return error;
+}
 
 std::shared_ptr<OutputVolume> volumeOf(const Device& device) {
     const std::string control = controlOf(device.pcm);
@@ -53,20 +103,29 @@ class AlsaDriver final : public wave::Driver {
 
     MMRESULT checkFormat(Direction direction, std::size_t index,
                          const WAVEFORMATEX& format) override {
-        return alsa::checkFormat(pcmOf(direction, index), direction, format);
+        const std::string pcm = pcmOf(direction, index);
+        const MMRESULT result = alsa::checkFormat(pcm, direction, format);
+        if (result != MMSYSERR_NOERROR && result != WAVERR_BADFORMAT) {
+            // Opened once more to learn why: a failure is no hot path.
+            Pcm again;
+            if (const int e = openPcm(pcm, direction, again); e < 0) explained(pcm, e);
+        }
+        return result;
     }
 
     bool opensOnlyWhatItTakes() const override { return true; }
 
     MMRESULT open(Direction direction, std::size_t index, const WAVEFORMATEX& format,
                   wave::StreamHost& host, std::unique_ptr<wave::DriverStream>& stream) override {
+        const std::string name = pcmOf(direction, index);
         Pcm pcm;
-        if (int e = openPcm(pcmOf(direction, index), direction, pcm); e < 0) {
-            return resultOf(e);
-        }
+        if (int e = openPcm(name, direction, pcm); e < 0) return resultOf(explained(name, e));
         // Set up at the first start, fitted to the application's headers:
         // setting up twice costs a sound server's plug-in a new stream.
-        if (!accepts(pcm.get(), format)) return WAVERR_BADFORMAT;
+        if (!accepts(pcm.get(), format)) {
+            wave::explainFailure("ALSA's \"" + name + "\" does not take this format");
+            return WAVERR_BADFORMAT;
+        }
         try {
             stream = std::make_unique<AlsaStream>(
                 std::move(pcm), direction, format, expectedGeometry(format), host,
@@ -87,6 +146,19 @@ class AlsaDriver final : public wave::Driver {
 
     bool volumePersists(std::size_t index) override { return volume(index)->persists(); }
 
+    // "default" leads the list whenever it opens.
+    std::string whyNoDefault(Direction direction) override {
+        {
+            std::lock_guard lock(mutex_);
+            const auto& list = started(direction);
+            if (!list.empty() && list.front().pcm == defaultPcm) return {};
+        }
+        Pcm pcm;
+        const int e = openPcm(defaultPcm, direction, pcm);
+        if (e == 0) return {};
+        return whyNotOpen(defaultPcm, e);
+    }
+
     MMRESULT addNamedDevice(Direction direction, const std::string& pcm,
                             std::size_t& index) override {
         if (pcm.empty()) return MMSYSERR_NODRIVER;
@@ -98,7 +170,7 @@ class AlsaDriver final : public wave::Driver {
         }
         // Probed unlocked: opening a PCM may take a while.
         Device device;
-        if (int e = describeNamed(pcm, direction, device); e < 0) return resultOf(e);
+        if (int e = describeNamed(pcm, direction, device); e < 0) return resultOf(explained(pcm, e));
         auto deviceVolume = direction == Direction::output ? volumeOf(device) : nullptr;
         std::lock_guard lock(mutex_);
         List& list = lists_[slot(direction)];
@@ -157,8 +229,10 @@ class AlsaDriver final : public wave::Driver {
     std::optional<std::size_t> find(Direction direction, const std::string& pcm) const {
         std::lock_guard lock(mutex_);
         const auto& list = lists_[slot(direction)].devices;
-        const auto at = std::find_if(list.begin(), list.end(),
-                                     [&](const Device& device) { return device.pcm == pcm; });
+        // ALSA spells one device several ways (hw:0,0, hw:CARD=PCH,DEV=0).
+        const auto at = std::find_if(list.begin(), list.end(), [&](const Device& device) {
+            return device.pcm == pcm || canonicalPcmName(device.pcm) == canonicalPcmName(pcm);
+        });
         if (at == list.end()) return std::nullopt;
         return static_cast<std::size_t>(at - list.begin());
     }

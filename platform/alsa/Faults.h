@@ -1,5 +1,6 @@
-// What the streams report about their devices: xruns, counted process-wide.
-// A device that disappears is reported to the core (StreamHost::deviceLost).
+// The streams' count of the xruns they recovered from, process-wide
+// (xrunCount in AlsaDriver.h reads it). A device that disappears is not
+// counted here: the stream tells the core (StreamHost::deviceLost).
 #pragma once
 
 namespace sorvan::alsa::faults {

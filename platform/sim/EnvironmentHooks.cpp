@@ -84,6 +84,8 @@ void savePlayedBytes() {
     const std::size_t outputs = driver.deviceCount(wave::Direction::output);
     for (std::size_t index = 0; file && index < outputs; ++index) {
         const auto bytes = driver.played(index);
+        // fwrite's pointer must be valid even for no bytes; an empty vector's is null.
+        if (bytes.empty()) continue;
         if (std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) break;
     }
 }

@@ -1,5 +1,5 @@
 // Test hooks of the virtual devices, set through the environment of a
-// program that runs on them (SORVAN_AUDIO=sim, or the automatic fallback),
+// program that runs on them (SORVAN_AUDIO=sim),
 // so that tests can drive a whole program from outside:
 //
 //   SORVAN_SIM_FAIL=FUNCTION:CODE[:COUNT]
@@ -18,7 +18,7 @@
 
 namespace sorvan::sim {
 
-// Reads both settings once per process. A malformed SORVAN_SIM_FAIL is
+// Reads the three settings once per process. A malformed SORVAN_SIM_FAIL is
 // reported on stderr and ignored.
 void applyEnvironmentHooks();
 

@@ -14,7 +14,7 @@ SimDriver& driver() {
     return *SimDriver::instance();
 }
 
-// Chosen by the environment (SORVAN_AUDIO or the automatic fallback), the
+// Chosen by the environment (SORVAN_AUDIO=sim), the
 // driver also takes its test hooks from there.
 [[maybe_unused]] const bool registered = wave::registerDriver("sim", [] {
     applyEnvironmentHooks();

@@ -31,7 +31,7 @@ namespace sorvan::sim {
 
 using wave::Direction;
 using wave::Fn;
-using Call = wave::Driver::Call;
+using wave::Call;
 
 // Where an input device's frames come from. Every kind produces whole frames
 // of the open stream's format.
@@ -55,17 +55,25 @@ struct Signal {
 };
 
 // Decides whether open (and WAVE_FORMAT_QUERY) accepts a PCM format that
-// passed the generic checks. Empty: every such format.
+// passed the generic checks and the device's rate range. Empty: every such
+// format.
 using FormatFilter = std::function<bool(const WAVEFORMATEX&)>;
 // Accepts only the standard formats whose WAVE_FORMAT_* bit is in `bits`.
 FormatFilter onlyStandardFormats(DWORD bits);
 
 inline constexpr DWORD allStandardFormats = 0x000FFFFF;
 
+// The rates a device takes unless a test widens them, as sound cards
+// commonly do; any other rate is WAVERR_BADFORMAT.
+inline constexpr DWORD lowestRate = 8000;
+inline constexpr DWORD highestRate = 192000;
+
 struct InputDevice {
     std::string name = "Sim Input";
     WORD channels = 2;
     DWORD formats = allStandardFormats;
+    DWORD minRate = lowestRate;
+    DWORD maxRate = highestRate;
     FormatFilter accepts;
     Signal signal;
 };
@@ -75,6 +83,8 @@ struct OutputDevice {
     WORD channels = 2;
     DWORD formats = allStandardFormats;
     DWORD support = WAVECAPS_VOLUME | WAVECAPS_LRVOLUME;
+    DWORD minRate = lowestRate;
+    DWORD maxRate = highestRate;
     FormatFilter accepts;
     DWORD volume = 0xFFFFFFFF;
     bool keepPlayed = true;  // off for long runs: played() then stays empty
@@ -95,8 +105,8 @@ struct Setup {
     bool logCalls = true;  // off for benchmarks: the log grows with every call
 };
 
-// The set "auto" falls back to: one input playing a 440 Hz sine, one output,
-// real-time clock.
+// The set SORVAN_AUDIO=sim starts with: one input playing a 440 Hz sine, one
+// output, real-time clock.
 Setup defaultSetup();
 
 // Replaces the devices, clears the log, the played bytes, the loopbacks and

@@ -19,7 +19,11 @@ State* at(const std::vector<std::shared_ptr<State>>& states, std::size_t index) 
 
 const std::shared_ptr<SimDriver>& SimDriver::instance() {
     // Never destroyed: the clock thread may still run while the process exits.
-    static const auto& driver = *new std::shared_ptr<SimDriver>(std::make_shared<SimDriver>());
+    static const auto& driver = []() -> const std::shared_ptr<SimDriver>& {
+        const auto& made = *new std::shared_ptr<SimDriver>(std::make_shared<SimDriver>());
+        wave::observeCalls(*made, *made);
+        return made;
+    }();
     return driver;
 }
 
@@ -173,14 +177,17 @@ std::size_t SimDriver::defaultDevice(Direction direction) {
 MMRESULT SimDriver::checkFormat(Direction direction, std::size_t index,
                                 const WAVEFORMATEX& format) {
     std::lock_guard lock(mutex_);
-    const FormatFilter* accepts = nullptr;
+    const auto judge = [&](const auto& config) {
+        if (format.nSamplesPerSec < config.minRate || format.nSamplesPerSec > config.maxRate)
+            return WAVERR_BADFORMAT;
+        return !config.accepts || config.accepts(format) ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
+    };
     if (direction == Direction::input) {
-        if (const InputState* input = at(inputs_, index)) accepts = &input->config.accepts;
+        if (const InputState* input = at(inputs_, index)) return judge(input->config);
     } else if (const OutputState* output = at(outputs_, index)) {
-        accepts = &output->config.accepts;
+        return judge(output->config);
     }
-    if (accepts == nullptr) return MMSYSERR_BADDEVICEID;
-    return !*accepts || (*accepts)(format) ? MMSYSERR_NOERROR : WAVERR_BADFORMAT;
+    return MMSYSERR_BADDEVICEID;
 }
 
 MMRESULT SimDriver::open(Direction direction, std::size_t index, const WAVEFORMATEX& format,

@@ -33,7 +33,7 @@ struct OutputState {
     std::shared_ptr<InputState> loopTarget;
 };
 
-class SimDriver final : public wave::Driver {
+class SimDriver final : public wave::Driver, public wave::CallObserver {
   public:
     static const std::shared_ptr<SimDriver>& instance();
 
@@ -61,6 +61,8 @@ class SimDriver final : public wave::Driver {
     MMRESULT getVolume(std::size_t outputIndex, DWORD& volume) override;
     MMRESULT setVolume(std::size_t outputIndex, DWORD volume) override;
     bool isVirtual() const override { return true; }
+
+    // wave::CallObserver: the log and the injected failures.
     std::optional<MMRESULT> intercept(const Call& call) override;
     void returned(const Call& call, MMRESULT result) override;
 

@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/wave/FailureScope.h"
 #include "platform/wave/Handles.h"
 #include "platform/wave/HeaderRules.h"
+#include "platform/wave/WaveLayer.h"
 
 namespace sorvan::wave::calls {
 
 namespace {
-
-using Call = Driver::Call;
 
 constexpr DWORD knownOpenFlags =
     CALLBACK_TYPEMASK | WAVE_FORMAT_QUERY | WAVE_ALLOWSYNC | WAVE_MAPPED | WAVE_FORMAT_DIRECT;
@@ -26,7 +26,13 @@ bool isDeviceNumber(UINT_PTR id) {
 
 // A device named by number or WAVE_MAPPER.
 std::optional<std::size_t> deviceByNumber(Driver& driver, Direction direction, UINT_PTR id) {
-    if (isMapper(id)) return driver.mapperDevice(direction);
+    if (isMapper(id)) {
+        const auto mapped = mappedDefaultDevice(direction);
+        if (!mapped) return driver.mapperDevice(direction);
+        const std::size_t count = driver.deviceCount(direction);
+        if (count == 0) return std::nullopt;
+        return std::min(*mapped, count - 1);
+    }
     if (id < driver.deviceCount(direction)) return id;
     return std::nullopt;
 }
@@ -50,18 +56,26 @@ Target deviceOrHandle(Direction direction, UINT_PTR id) {
     return {std::move(driver), device};
 }
 
-// Runs `body` as the call, unless the driver makes it fail first.
+// Runs `body` as the call, unless the driver's observer makes it fail
+// first. A call that fails because the driver has no device of its kind
+// gets the driver's reason, unless the driver gave another.
 template <class Body>
 MMRESULT observed(Call& call, Driver& driver, bool named, Body&& body) {
-    if (named) {
-        if (const auto injected = driver.intercept(call)) {
-            driver.returned(call, *injected);
-            return *injected;
+    FailureScope failure;
+    CallObserver* observer = observerOf(driver);
+    if (observer != nullptr && named) {
+        if (const auto injected = observer->intercept(call)) {
+            observer->returned(call, *injected);
+            return failure.end(*injected);
         }
     }
     const MMRESULT result = body();
-    driver.returned(call, result);
-    return result;
+    if (observer != nullptr) observer->returned(call, result);
+    if (result != MMSYSERR_NOERROR && !failure.explained()) {
+        const Direction direction = directionOf(call.fn);
+        if (driver.deviceCount(direction) == 0) explainFailure(driver.whyNoDefault(direction));
+    }
+    return failure.end(result);
 }
 
 MMRESULT checkFormat(Driver& driver, Direction direction, std::size_t device,
@@ -180,10 +194,10 @@ DWORD volumeSupport(const Target& target) {
 }  // namespace
 
 UINT numDevs(Fn fn) {
-    Call call{.fn = fn};
+    const Call call{.fn = fn};
     const auto driver = currentDriver();
     const auto count = static_cast<UINT>(driver->deviceCount(directionOf(fn)));
-    driver->returned(call, count);
+    if (CallObserver* observer = observerOf(*driver)) observer->returned(call, count);
     return count;
 }
 

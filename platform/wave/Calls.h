@@ -1,9 +1,10 @@
 // The API calls, once for both directions. WaveFunctions.cpp maps each
 // waveIn*/waveOut* function onto one of these.
 //
-// Every call is shown to its driver (Driver::intercept/returned): the
-// driver of the stream for calls on a handle, else the current driver. A
-// call whose id or handle names nothing is only reported, never intercepted.
+// Every call is shown to its driver's observer, if it has one
+// (CallObserver.h): the driver of the stream for calls on a handle, else the
+// current driver. A call whose id or handle names nothing is only reported,
+// never intercepted. A failed call keeps its reason (Failure.h).
 #pragma once
 
 #include "platform/wave/Driver.h"

@@ -1,10 +1,11 @@
 // Driver registration and selection.
-#include <array>
+#include "platform/wave/Registry.h"
+
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <mutex>
 #include <utility>
-
-#include "platform/wave/Driver.h"
 
 namespace sorvan::wave {
 
@@ -13,9 +14,15 @@ namespace {
 constexpr std::string_view simName = "sim";
 constexpr std::string_view autoName = "auto";
 
-// What is left when no driver is registered at all: no devices.
+// What takes the place of a driver that cannot be had: no devices, and
+// the reason why for every call that names one.
 class NoDevices final : public Driver {
   public:
+    NoDevices(std::string reason, bool misnamed)
+        : reason_(std::move(reason)), misnamed_(misnamed) {}
+    const std::string& reason() const { return reason_; }
+    bool misnamed() const { return misnamed_; }
+
     std::size_t deviceCount(Direction) override { return 0; }
     DeviceInfo device(Direction, std::size_t) override { return {}; }
     std::size_t defaultDevice(Direction) override { return 0; }
@@ -28,7 +35,19 @@ class NoDevices final : public Driver {
     }
     MMRESULT getVolume(std::size_t, DWORD&) override { return MMSYSERR_NODRIVER; }
     MMRESULT setVolume(std::size_t, DWORD) override { return MMSYSERR_NODRIVER; }
+    std::string whyNoDefault(Direction) override { return reason_; }
+
+  private:
+    std::string reason_;
+    bool misnamed_;
 };
+
+std::string lowered(std::string_view text) {
+    std::string low(text);
+    std::transform(low.begin(), low.end(), low.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return low;
+}
 
 // Creating a driver can take long (the alsa driver opens every PCM and
 // mixer), so it happens outside `mutex`: calls that find a driver in place,
@@ -52,66 +71,70 @@ using Factories = std::vector<std::pair<std::string, DriverFactory>>;
 
 const DriverFactory* factoryOf(const Factories& factories, std::string_view name) {
     for (const auto& [entry, factory] : factories) {
-        if (entry == name) return &factory;
+        if (lowered(entry) == lowered(name)) return &factory;
     }
     return nullptr;
 }
 
-// The first driver other than the sim that has a device, else the sim.
-// `chosen` gets the name of the driver returned.
+bool hasDevice(Driver& driver) {
+    return driver.deviceCount(Direction::input) > 0 || driver.deviceCount(Direction::output) > 0;
+}
+
+// The first driver other than the sim that has a device; else no devices,
+// with every real driver's reason. `chosen` gets the name of the driver.
 std::shared_ptr<Driver> chooseAutomatically(const Factories& factories, std::string& chosen) {
+    std::string reasons;
     for (const auto& [name, factory] : factories) {
-        if (name == simName) continue;
+        if (lowered(name) == simName) continue;
         auto driver = factory();
-        if (driver != nullptr && (driver->deviceCount(Direction::input) > 0 ||
-                                  driver->deviceCount(Direction::output) > 0)) {
+        if (driver == nullptr) continue;
+        if (hasDevice(*driver)) {
             chosen = name;
             return driver;
         }
+        for (const Direction direction : {Direction::input, Direction::output}) {
+            std::string why = driver->whyNoDefault(direction);
+            if (!why.empty() && reasons.find(why) == std::string::npos)
+                reasons += (reasons.empty() ? ": " : ", ") + why;
+        }
     }
-    const DriverFactory* sim = factoryOf(factories, simName);
-    chosen = simName;
-    return sim != nullptr ? (*sim)() : nullptr;
+    chosen.clear();
+    return std::make_shared<NoDevices>("no sound device was found" + reasons +
+                                       "; SORVAN_AUDIO=sim uses the built-in virtual devices",
+                                       false);
 }
 
-// Makes the driver `name` names, with the registry unlocked.
+std::string joined(const std::vector<std::string>& names) {
+    std::string list;
+    for (const auto& name : names) list += (list.empty() ? "" : ", ") + name;
+    return list;
+}
+
+// Makes the driver `name` names, with the registry unlocked; null for a
+// name that is no driver.
 std::shared_ptr<Driver> create(Registry& r, std::string_view name, std::string& chosen) {
     Factories factories;
     {
         std::lock_guard lock(r.mutex);
         factories = r.factories;
     }
-    if (name == autoName) return chooseAutomatically(factories, chosen);
+    if (lowered(name) == autoName) return chooseAutomatically(factories, chosen);
     const DriverFactory* factory = factoryOf(factories, name);
-    chosen = name;
-    return factory != nullptr ? (*factory)() : nullptr;
+    if (factory == nullptr) return nullptr;
+    auto driver = (*factory)();
+    if (driver == nullptr) return nullptr;
+    const auto entry = std::find_if(factories.begin(), factories.end(),
+                                    [&](const auto& f) { return &f.second == factory; });
+    chosen = entry->first;
+    return driver;
 }
-
-constexpr std::array<std::string_view, 22> fnNames = {
-    "waveInGetNumDevs", "waveInGetDevCapsA",    "waveInOpen",
-    "waveInClose",      "waveInPrepareHeader",  "waveInUnprepareHeader",
-    "waveInAddBuffer",  "waveInStart",          "waveInStop",
-    "waveInReset",      "waveOutGetNumDevs",    "waveOutGetDevCapsA",
-    "waveOutGetVolume", "waveOutSetVolume",     "waveOutOpen",
-    "waveOutClose",     "waveOutPrepareHeader", "waveOutUnprepareHeader",
-    "waveOutWrite",     "waveOutReset",         "waveOutPause",
-    "waveOutRestart",
-};
 
 }  // namespace
-
-std::string_view name(Fn fn) {
-    return fnNames.at(static_cast<std::size_t>(fn));
-}
-
-Direction directionOf(Fn fn) {
-    return fn < Fn::waveOutGetNumDevs ? Direction::input : Direction::output;
-}
 
 bool registerDriver(std::string_view name, DriverFactory factory) {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
-    if (name == autoName || factory == nullptr || factoryOf(r.factories, name) != nullptr) {
+    if (lowered(name) == autoName || factory == nullptr || factoryOf(r.factories, name) != nullptr) {
         return false;
     }
     r.factories.emplace_back(std::string(name), std::move(factory));
@@ -155,12 +178,15 @@ std::shared_ptr<Driver> currentDriver() {
         std::lock_guard lock(r.mutex);
         if (r.current != nullptr) return r.current;
     }
-    std::shared_ptr<Driver> chosen;
     std::string chosenName;
-    if (const char* wanted = std::getenv("SORVAN_AUDIO")) chosen = create(r, wanted, chosenName);
-    if (chosen == nullptr) chosen = create(r, autoName, chosenName);
+    const char* wanted = std::getenv("SORVAN_AUDIO");
+    const std::string_view name = wanted != nullptr && *wanted != '\0' ? wanted : autoName;
+    std::shared_ptr<Driver> chosen = create(r, name, chosenName);
     if (chosen == nullptr) {
-        chosen = std::make_shared<NoDevices>();
+        chosen = std::make_shared<NoDevices>("SORVAN_AUDIO=" + std::string(name) +
+                                             " names no audio driver (use " +
+                                             joined(driverNames()) + ")",
+                                             true);
         chosenName.clear();
     }
     std::lock_guard lock(r.mutex);
@@ -177,6 +203,18 @@ std::string currentDriverName() {
     auto& r = registry();
     std::lock_guard lock(r.mutex);
     return r.currentName;
+}
+
+std::string driverTrouble() {
+    const auto driver = currentDriver();
+    const auto* missing = dynamic_cast<const NoDevices*>(driver.get());
+    return missing != nullptr ? missing->reason() : std::string();
+}
+
+bool driverMisnamed() {
+    const auto driver = currentDriver();
+    const auto* missing = dynamic_cast<const NoDevices*>(driver.get());
+    return missing != nullptr && missing->misnamed();
 }
 
 }  // namespace sorvan::wave

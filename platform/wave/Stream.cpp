@@ -272,14 +272,28 @@ void Stream::deviceLost() {
     retireAll();
 }
 
-void Stream::retireHead() {
-    WAVEHDR* header = head_;
-    head_ = header->lpNext;
-    if (head_ == nullptr) tail_ = nullptr;
+namespace {
+
+// Takes the first header off a singly linked queue.
+WAVEHDR* unlinkFirst(WAVEHDR*& head, WAVEHDR*& tail) {
+    WAVEHDR* header = head;
+    head = header->lpNext;
+    if (head == nullptr) tail = nullptr;
     header->lpNext = nullptr;
-    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    return header;
+}
+
+}  // namespace
+
+void Stream::giveBack(WAVEHDR& header) {
+    header.dwFlags = (header.dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(&header));
+}
+
+void Stream::retireHead() {
+    WAVEHDR* header = unlinkFirst(head_, tail_);
     headPlayed_ = 0;
-    notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+    giveBack(*header);
 }
 
 void Stream::retireAll() {
@@ -290,14 +304,7 @@ void Stream::retireAll() {
 void Stream::retireHeld() {
     listening_ = false;
     heldHeard_ = 0;
-    while (heldHead_ != nullptr) {
-        WAVEHDR* header = heldHead_;
-        heldHead_ = header->lpNext;
-        header->lpNext = nullptr;
-        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
-    }
-    heldTail_ = nullptr;
+    while (heldHead_ != nullptr) giveBack(*unlinkFirst(heldHead_, heldTail_));
 }
 
 void Stream::finishHead() {
@@ -305,10 +312,7 @@ void Stream::finishHead() {
         retireHead();
         return;
     }
-    WAVEHDR* header = head_;
-    head_ = header->lpNext;
-    if (head_ == nullptr) tail_ = nullptr;
-    header->lpNext = nullptr;
+    WAVEHDR* header = unlinkFirst(head_, tail_);
     headPlayed_ = 0;
     if (heldTail_ == nullptr) {
         heldHead_ = header;
@@ -321,13 +325,8 @@ void Stream::finishHead() {
 
 void Stream::retireHeard() {
     while (heldHead_ != nullptr && heldHeard_ >= playable(*heldHead_)) {
-        WAVEHDR* header = heldHead_;
-        heldHeard_ -= playable(*header);
-        heldHead_ = header->lpNext;
-        if (heldHead_ == nullptr) heldTail_ = nullptr;
-        header->lpNext = nullptr;
-        header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
-        notifier_.notify(handle_, doneMessage(), reinterpret_cast<DWORD_PTR>(header));
+        heldHeard_ -= playable(*heldHead_);
+        giveBack(*unlinkFirst(heldHead_, heldTail_));
     }
 }
 

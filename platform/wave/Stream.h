@@ -84,6 +84,8 @@ class Stream final : public StreamHost {
     void append(WAVEHDR& header);
     // Takes the head off the queue, marks it done and notifies.
     void retireHead();
+    // Marks a header taken off its queue done and posts its notification.
+    void giveBack(WAVEHDR& header);
     void retireAll();
     // Output: the head block was taken whole; it is returned now, or held
     // until heard when the driver plays through playHeld.

@@ -166,13 +166,13 @@ TEST_F(CaptureTest, BuffersAreWholeFramesAndTheSetSizeIsKept) {
     in->SetWantedDev(wvDevice1);
     in->SetChannels(2);
     in->SetBits(16);
-    in->SetInBuffSize(50);
+    in->SetInBuffSize(50);  // whole frames of it: 48 bytes, never more than OnData's size
     in->open();
     Pump();
-    EXPECT_EQ(PreparedLengths(), (std::vector<DWORD>{52, 52}));
+    EXPECT_EQ(PreparedLengths(), (std::vector<DWORD>{48, 48}));
     Record(10ms);
     ASSERT_FALSE(delivered.empty());
-    EXPECT_EQ(delivered[0].size(), 52u);
+    EXPECT_EQ(delivered[0].size(), 48u);
     EXPECT_EQ(in->BufferSize(), 50);
 }
 

@@ -10,8 +10,11 @@
 
 #include "AlsaTestSetup.h"
 #include "WaveTestSupport.h"
+#include "components/SorvanOut.h"
+#include "platform/alsa/AlsaDriver.h"
 #include "platform/alsa/Devices.h"
 #include "platform/alsa/Gain.h"
+#include "platform/wave/WaveLayer.h"
 
 namespace sorvan::alsatest {
 namespace {
@@ -69,6 +72,36 @@ TEST_F(AlsaDriver, OpeningTheMapperOpensNoOtherDevice) {
     EXPECT_FALSE(std::filesystem::exists(temporaryPath("witness")));
     EXPECT_GT(waveInGetNumDevs(), 1u);
     EXPECT_TRUE(std::filesystem::exists(temporaryPath("witness")));
+}
+
+TEST(AlsaName, OneSpellingPerDevice) {
+    EXPECT_EQ(alsa::canonicalPcmName("hw:CARD=1,DEV=0"), "hw:1,0");
+    EXPECT_EQ(alsa::canonicalPcmName("hw:1,0"), "hw:1,0");
+    EXPECT_EQ(alsa::canonicalPcmName("plughw:1"), "plughw:1,0");
+    EXPECT_EQ(alsa::canonicalPcmName("plughw:DEV=2,CARD=0"), "plughw:0,2");
+    EXPECT_NE(alsa::canonicalPcmName("hw:1,0"), alsa::canonicalPcmName("plughw:1,0"));
+    EXPECT_NE(alsa::canonicalPcmName("hw:1,0"), alsa::canonicalPcmName("hw:1,1"));
+    for (const char* kept : {"default", "pulse", "hw:", "dmix:CARD=0,DEV=0,RATE=44100", "hw:0,0,1"})
+        EXPECT_EQ(alsa::canonicalPcmName(kept), kept);
+}
+
+// The component tells ALSA's reason with the code, for a device that does
+// not open and for a default that is not there.
+TEST_F(AlsaDriver, LastErrorTextGivesAlsasReason) {
+    TSorvanOut out(nullptr);
+    out.SetWantedDev(static_cast<TSVDev>(wvDevice0 + outputDevice("taken")));
+    EXPECT_FALSE(out.open());
+    EXPECT_EQ(out.LastError(), MMSYSERR_ALLOCATED);
+    EXPECT_NE(out.LastErrorText().find(
+                  "in use. Wait until it is free, and then try again. ALSA's \"taken\" is busy "
+                  "(another program is using it)."),
+              std::string::npos)
+        << out.LastErrorText();
+    EXPECT_EQ(wave::whyNoDefault(wave::Direction::output), "");
+    useTestDevices(false);
+    EXPECT_EQ(wave::whyNoDefault(wave::Direction::output),
+              "ALSA's \"default\" is busy (another program is using it)");
+    useTestDevices();
 }
 
 TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedDevicesThatOpen) {

@@ -17,7 +17,8 @@ using std::chrono::milliseconds;
 class SimRecording : public ::testing::Test {
   protected:
     void record(sim::Clock clock, sim::Signal signal, WAVEFORMATEX wanted, std::size_t size) {
-        sim::setUp({.inputs = {{.name = "In", .signal = std::move(signal)}}, .clock = clock});
+        sim::setUp({.inputs = {{.name = "In", .minRate = 1000, .signal = std::move(signal)}},
+                    .clock = clock});
         format = wanted;
         ASSERT_EQ(waveInOpen(&in, 0, &format, window.callback(), 0, CALLBACK_WINDOW),
                   MMSYSERR_NOERROR);

@@ -68,6 +68,25 @@ TEST_F(SimDevices, OpenTakesOnlyTheFormatsTheDeviceAccepts) {
     EXPECT_EQ(query(pcmFormat(2, 44100, 24)), WAVERR_BADFORMAT);
 }
 
+// A device takes only the rates it is said to take (8000-192000 Hz unless a
+// test widens them), so that code tested here does not fail on hardware only.
+TEST_F(SimDevices, RatesOutsideTheDevicesRangeAreRefusedUnlessWidened) {
+    sim::Session session({.inputs = {{}, {.minRate = 1, .maxRate = 500000}}, .outputs = {{}}});
+    for (const DWORD rate : {1u, 7999u, 192001u, 500000u}) {
+        const WAVEFORMATEX format = pcmFormat(1, rate, 16);
+        EXPECT_EQ(waveOutOpen(nullptr, 0, &format, 0, 0, WAVE_FORMAT_QUERY), WAVERR_BADFORMAT)
+            << rate;
+        HWAVEIN in = nullptr;
+        EXPECT_EQ(waveInOpen(&in, 0, &format, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT) << rate;
+        EXPECT_EQ(waveInOpen(&in, 1, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR) << rate;
+        EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    }
+    for (const DWORD rate : {8000u, 192000u}) {
+        const WAVEFORMATEX format = pcmFormat(1, rate, 16);
+        EXPECT_EQ(waveOutOpen(nullptr, 0, &format, 0, 0, WAVE_FORMAT_QUERY), MMSYSERR_NOERROR);
+    }
+}
+
 TEST_F(SimDevices, AStreamOpenAtTearDownKeepsWorkingUntilClosed) {
     sim::setUp({.outputs = {{.name = "Old"}}});
     const WAVEFORMATEX format = pcmFormat(1, 8000, 8);
@@ -97,7 +116,7 @@ TEST_F(SimDevices, DriversAreChosenByName) {
     EXPECT_TRUE(wave::selectDriver("auto"));
 }
 
-TEST_F(SimDevices, AutoFallsBackToOneSineInputAndOneOutput) {
+TEST_F(SimDevices, TheDefaultSetIsOneSineInputAndOneOutput) {
     const sim::Setup fallback = sim::defaultSetup();
     ASSERT_EQ(fallback.inputs.size(), 1u);
     ASSERT_EQ(fallback.outputs.size(), 1u);

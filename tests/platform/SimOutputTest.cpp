@@ -24,8 +24,8 @@ std::vector<std::byte> bytesOf(const std::string& text) {
 class SimPlayback : public ::testing::Test {
   protected:
     void SetUp() override {
-        sim::setUp({.inputs = {{.name = "Return", .channels = 1}},
-                    .outputs = {{.name = "Out", .channels = 1}}});
+        sim::setUp({.inputs = {{.name = "Return", .channels = 1, .minRate = 1000}},
+                    .outputs = {{.name = "Out", .channels = 1, .minRate = 1000}}});
         ASSERT_EQ(waveOutOpen(&out, 0, &format, window.callback(), 0, CALLBACK_WINDOW),
                   MMSYSERR_NOERROR);
     }
@@ -101,7 +101,7 @@ TEST_F(SimPlayback, LoopbackFeedsWhatIsPlayedIntoTheInput) {
 // Blocks that end inside a frame play their whole frames only, whether the
 // next block was queued in time or the device ran dry in between.
 TEST(SimPartialFrames, ABlockPlaysItsWholeFramesWhateverTheTiming) {
-    sim::Session session({.outputs = {{.name = "Out"}}});
+    sim::Session session({.outputs = {{.name = "Out", .minRate = 1000}}});
     const WAVEFORMATEX format = pcmFormat(2, 1000, 8);  // two bytes a millisecond
     const std::vector<std::string> blocks = {"abcdE", "F", "ghijkL"};
     for (const bool runDry : {false, true}) {

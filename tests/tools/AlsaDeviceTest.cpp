@@ -104,20 +104,21 @@ TEST(AlsaDevices, ABusyDefaultIsListedAsBusy) {
     const CliResult named = RunSorvan({"record", "-D", "default", "-d", "0.1", "d.wav"},
                                       folder.path(), AlsaWith(folder, busyDefault + Hinted("mic", "")));
     EXPECT_EQ(named.exitCode, 1);
-    EXPECT_EQ(named.err, "sorvan: the default input device is busy (another program is using it)\n");
+    EXPECT_EQ(named.err, "sorvan: ALSA's \"default\" is busy (another program is using it)\n");
     EXPECT_FALSE(std::filesystem::exists(folder / "d.wav"));
 
-    // Left to choose, the program falls back on the virtual devices, and says
-    // why: the default is there, but busy.
+    // Left to choose, the program never falls back on the virtual devices: it
+    // fails, and says why (the default is there, but busy).
     const EnvVars automatic{{"SORVAN_AUDIO", ""}, AlsaWith(folder, busyDefault).back()};
     const CliResult fallback = RunSorvan({"record", "-d", "0.1", "f.wav"}, folder.path(), automatic);
-    EXPECT_EQ(fallback.exitCode, 0) << fallback.err;
+    EXPECT_EQ(fallback.exitCode, 1);
     EXPECT_EQ(fallback.err,
-              "sorvan: ALSA's \"default\" is busy (another program is using it) and no other "
-              "sound device was found: using the built-in virtual devices (a 440 Hz tone in, "
-              "nothing out); SORVAN_AUDIO=alsa makes this an error\n");
+              "sorvan: no sound device was found: ALSA's \"default\" is busy (another program is "
+              "using it); SORVAN_AUDIO=sim uses the built-in virtual devices\n");
+    EXPECT_FALSE(std::filesystem::exists(folder / "f.wav"));
     const CliResult listing = RunSorvan({"devices"}, folder.path(), automatic);
-    EXPECT_NE(listing.out.find("virtual devices: ALSA's \"default\" is busy"), std::string::npos)
+    EXPECT_NE(listing.out.find("Audio driver: none (no sound device was found: ALSA's \"default\" is busy"),
+              std::string::npos)
         << listing.out;
 
     const CliResult free = RunSorvan(

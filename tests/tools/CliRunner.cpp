@@ -161,9 +161,9 @@ TempFolder::~TempFolder() {
 
 std::vector<std::byte> ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
-    std::vector<char> chars{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::vector<std::byte> bytes(chars.size());
-    std::memcpy(bytes.data(), chars.data(), chars.size());
+    std::vector<std::byte> bytes;
+    for (std::istreambuf_iterator<char> at(in), end; at != end; ++at)
+        bytes.push_back(static_cast<std::byte>(*at));
     return bytes;
 }
 

@@ -2,7 +2,6 @@
 // arecord and sox write them, and how the progress line shrinks to fit.
 #include <gtest/gtest.h>
 
-#include "tools/sorvan/AlsaNames.h"
 #include "tools/sorvan/CliError.h"
 #include "tools/sorvan/FormatNames.h"
 #include "tools/sorvan/NumberChecks.h"
@@ -58,17 +57,6 @@ TEST(SampleFormatName, ArecordNamesAndShorthands) {
 }
 
 // -D takes a device the way aplay -L and users spell it.
-TEST(AlsaName, OneSpellingPerDevice) {
-    EXPECT_EQ(CanonicalPcmName("hw:CARD=1,DEV=0"), "hw:1,0");
-    EXPECT_EQ(CanonicalPcmName("hw:1,0"), "hw:1,0");
-    EXPECT_EQ(CanonicalPcmName("plughw:1"), "plughw:1,0");
-    EXPECT_EQ(CanonicalPcmName("plughw:DEV=2,CARD=0"), "plughw:0,2");
-    EXPECT_NE(CanonicalPcmName("hw:1,0"), CanonicalPcmName("plughw:1,0"));
-    EXPECT_NE(CanonicalPcmName("hw:1,0"), CanonicalPcmName("hw:1,1"));
-    for (const char* kept : {"default", "pulse", "hw:", "dmix:CARD=0,DEV=0,RATE=44100", "hw:0,0,1"})
-        EXPECT_EQ(CanonicalPcmName(kept), kept);
-}
-
 TEST(ProgressLine, ShrinksToTheTerminalAndKeepsTheTimeLongest) {
     const std::string full = ProgressLine::Format("recording", 61.25, 90.0, 1536 * 1024, 0.5);
     EXPECT_LT(full.size(), 200u);

@@ -354,3 +354,26 @@ TEST(Play, OnlyMissingAudioIsCalledTruncated) {
         EXPECT_NE(cut.err.find("is truncated"), std::string::npos) << type << ": " << cut.err;
     }
 }
+
+// An output that played nothing leaves nothing in SORVAN_SIM_PLAYED and no
+// undefined behaviour at exit (a null pointer passed to fwrite): under the
+// sanitizer build (scripts/test.sh --sanitize) such a run used to abort.
+TEST(Play, AnOutputThatPlayedNothingLeavesTheHookFileWhole) {
+    TempFolder folder;
+    const CliResult recorded = RunSorvan({"record", "-q", "-d", "100ms", "t.wav"}, folder.path());
+    ASSERT_EQ(recorded.exitCode, 0) << recorded.err;
+    const EnvVars hooks = {{"SORVAN_SIM_DEVICES", "2"},
+                           {"SORVAN_SIM_PLAYED", (folder / "played.raw").string()}};
+    // Device 0 plays nothing, device 1 the file.
+    const CliResult result = RunSorvan({"play", "-q", "-D", "1", "t.wav"}, folder.path(), hooks);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.err.find("runtime error"), std::string::npos) << result.err;
+    const auto wav = ReadBytes(folder / "t.wav");
+    EXPECT_EQ(ReadBytes(folder / "played.raw"),
+              std::vector<std::byte>(wav.begin() + 44, wav.end()));
+    // No output plays anything: the file is there, and empty.
+    const CliResult none = RunSorvan({"devices"}, folder.path(), hooks);
+    EXPECT_EQ(none.exitCode, 0) << none.err;
+    EXPECT_EQ(none.err.find("runtime error"), std::string::npos) << none.err;
+    EXPECT_TRUE(ReadBytes(folder / "played.raw").empty());
+}

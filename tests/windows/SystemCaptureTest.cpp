@@ -2,6 +2,7 @@
 // message loop: recording files, handle reuse, destruction, refused opens.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -237,6 +238,49 @@ TEST_F(CaptureOnSystem, AFormatOnlyALenientSystemTakesStillRecordsAndCloses) {
     ASSERT_EQ(takes.size(), 1u);
     EXPECT_EQ(take().deliveries, 2);
     EXPECT_EQ(events.back(), "close");
+}
+
+// OnData never gets more than BufferSize bytes: the system's drivers fill
+// whole frames of the buffer they are given, so the component gives them the
+// whole frames of BufferSize (one frame when BufferSize is less).
+TEST_F(CaptureOnSystem, OnDataNeverGetsMoreThanBufferSizeInAnyWidthOrChannelCount) {
+    int formatsTried = 0;
+    for (const std::int32_t bits : {8, 16, 24, 32}) {
+        for (std::int32_t channels = 1; channels <= 8; ++channels) {
+            if (QueryFormat(channels, 8000, bits) != MMSYSERR_NOERROR) continue;
+            const std::int32_t frame = channels * bits / 8;
+            for (const std::int32_t size : {5 * frame + 1, 7 * frame - 1, 16}) {
+                SCOPED_TRACE(testing::Message() << bits << " bits, " << channels
+                                                << " channels, BufferSize " << size);
+                const std::int32_t expected = std::max(size / frame, 1) * frame;
+                takes.clear();
+                events.clear();
+                in->SetChannels(channels);
+                in->SetBits(bits);
+                in->SetSamples(8000);
+                in->SetInBuffSize(size);
+                onData = [&](std::int32_t got) {
+                    EXPECT_LE(got, expected);
+                    EXPECT_EQ(got % frame, 0) << "a delivery of part of a frame";
+                    if (take().deliveries == 3) in->close();
+                };
+                onClose = [] { Application->Terminate(); };
+                in->open();
+                ASSERT_TRUE(in->IsCapturing());
+                ASSERT_TRUE(RunUntilTerminated(30s));
+                ASSERT_EQ(takes.size(), 1u);
+                EXPECT_GE(take().deliveries, 3);
+            }
+            ++formatsTried;
+        }
+    }
+    RecordProperty("formats_tried", std::to_string(formatsTried));
+    if (formatsTried < 32) {
+        ReportSystemBehaviour(std::to_string(32 - formatsTried) +
+                              " of the 32 PCM formats at 8000 Hz (8 to 32 bits, 1 to 8 "
+                              "channels) are refused");
+    }
+    EXPECT_GT(formatsTried, 0);
 }
 
 }  // namespace

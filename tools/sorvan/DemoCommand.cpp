@@ -46,8 +46,7 @@ void RunDemo(double seconds) {
     InstallStopHandler();
     if (virtualDevices)
         std::printf(
-            "Running on the built-in virtual devices (no sound hardware found, or "
-            "SORVAN_AUDIO=sim).\n");
+            "Running on the built-in virtual devices (SORVAN_AUDIO=sim).\n");
     std::printf("Recording %s from the %s, %s ...\n", SecondsInWords(seconds).c_str(), input.c_str(),
                 format.Describe().c_str());
     std::fflush(stdout);

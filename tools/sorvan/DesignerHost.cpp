@@ -12,13 +12,12 @@
 #include "framework/FormParser.h"
 #include "framework/Streaming.h"
 #include "tools/sorvan/CliError.h"
+#include "tools/sorvan/Listing.h"
 
 namespace {
 
 std::string Join(const std::vector<std::string>& items) {
-    std::string joined;
-    for (const std::string& item : items) joined += (joined.empty() ? "" : ", ") + item;
-    return joined.empty() ? "(none)" : joined;
+    return items.empty() ? "(none)" : JoinWithCommas(items);
 }
 
 std::string Hex4(unsigned value) {

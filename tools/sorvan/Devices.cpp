@@ -1,17 +1,19 @@
 #include "tools/sorvan/Devices.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/wave/WaveLayer.h"
 #include "tools/sorvan/CliError.h"
-#include "tools/sorvan/AlsaNames.h"
-#include "tools/sorvan/DeviceRedirect.h"
 #include "tools/sorvan/DriverInfo.h"
 #include "tools/sorvan/NumberChecks.h"
 #include "tools/sorvan/QuietStderr.h"
 
 namespace {
+
+namespace wave = sorvan::wave;
 
 const char* Word(Direction direction) {
     return direction == Direction::input ? "input" : "output";
@@ -57,39 +59,44 @@ MMRESULT TryOpen(Direction direction, UINT id, const WAVEFORMATEX& format, DWORD
     return result;
 }
 
+// A phrase about a failed call, and the driver's reason when it gave one.
+std::string WithReason(const std::string& phrase) {
+    const std::string why = wave::lastFailureReason();
+    return why.empty() ? phrase : phrase + ": " + why;
+}
+
 // A name the list does not hold may still be one the sound system opens
-// ("plughw:1", "dmix:CARD=PCH", any name 'aplay -L' lists).
+// ("plughw:1", "dmix:CARD=PCH", any name 'aplay -L' lists), or a listed
+// device spelt another way; the driver knows.
 int AddDeviceByName(Direction direction, const std::string& name) {
     // Some PCMs' libraries print of their own (jack without a server).
     QuietStderr quiet;
     std::size_t index = 0;
-    const MMRESULT result = AddNamedDevice(direction, name, index);
+    const MMRESULT result = wave::addNamedDevice(direction, name, index);
     if (result == MMSYSERR_NOERROR) return static_cast<int>(index);
     const std::string missing =
         std::string("there is no ") + Word(direction) + " device named '" + name + "'";
     if (result == MMSYSERR_NOTSUPPORTED) throw CliError(missing + " (see 'sorvan devices')");
-    if (const auto trouble = PcmTrouble(name, direction))
-        throw CliError(std::string(Word(direction)) + " device '" + name + "' " + *trouble);
-    throw CliError(missing + " that ALSA can open (see 'sorvan devices')");
+    if (const std::string why = wave::lastFailureReason(); !why.empty())
+        throw CliError(std::string(Word(direction)) + " device '" + name + "': " + why);
+    std::string driver = wave::currentDriverName();
+    std::transform(driver.begin(), driver.end(), driver.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    throw CliError(missing + " that " + driver + " can open (see 'sorvan devices')");
 }
 
-// The alsa driver lists no "default" that does not open, and the default
-// device then opens the first one listed: a user who did not name a device
-// is told so, one who named "default" gets the reason it cannot be had.
-void CheckAlsaDefault(Direction direction, bool namedDefault) {
-    if (OnVirtualDevices()) return;
-    const auto devices = ListDevices(direction);
-    if (std::any_of(devices.begin(), devices.end(),
-                    [](const DeviceSummary& device) { return device.name == "default"; }))
-        return;
-    const auto trouble = DefaultPcmTrouble(direction);
-    if (!trouble) return;
-    if (namedDefault)
-        throw CliError(std::string("the default ") + Word(direction) + " device " + *trouble);
+// A driver may leave out the system's default device when it does not open,
+// and the default device then opens the first one listed: a user who did not
+// name a device is told so, one who named "default" gets the reason it
+// cannot be had.
+void CheckDefault(Direction direction, bool namedDefault) {
+    const std::string trouble = wave::whyNoDefault(direction);
+    if (trouble.empty()) return;
+    if (namedDefault) throw CliError(trouble);
     const int standIn = DefaultDeviceNumber(direction).value_or(0);
     const auto described = Describe(direction, static_cast<UINT_PTR>(standIn));
-    std::fprintf(stderr, "sorvan: warning: ALSA's \"default\" %s; using %s device %d \"%s\" instead\n",
-                 trouble->c_str(), Word(direction), standIn,
+    std::fprintf(stderr, "sorvan: warning: %s; using %s device %d \"%s\" instead\n",
+                 trouble.c_str(), Word(direction), standIn,
                  described ? described->name.c_str() : "");
 }
 
@@ -112,7 +119,7 @@ std::optional<int> DefaultDeviceNumber(Direction direction) {
 }
 
 std::optional<DeviceSummary> DescribeDevice(Direction direction, TSVDev device) {
-    return Describe(direction, static_cast<UINT_PTR>(static_cast<UINT>(DeviceIndex(device))));
+    return Describe(direction, WaveDeviceId(device));
 }
 
 TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
@@ -121,12 +128,11 @@ TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
     const bool named =
         choice.text && *choice.text != "default" && !ParseWholeNumber(*choice.text);
     if (count == 0 && !named) {
-        if (const auto trouble = DefaultPcmTrouble(direction); trouble && !OnVirtualDevices())
-            throw CliError(std::string("the default ") + Word(direction) + " device " + *trouble);
+        if (const std::string why = wave::whyNoDefault(direction); !why.empty()) throw CliError(why);
         throw CliError(std::string("this machine has no ") + Word(direction) + " device");
     }
     if (!choice.text || *choice.text == "default") {
-        CheckAlsaDefault(direction, choice.text.has_value());
+        CheckDefault(direction, choice.text.has_value());
         return wvMapper;
     }
     const std::string& text = *choice.text;
@@ -142,21 +148,18 @@ TSVDev ChooseDevice(Direction direction, const DeviceChoice& choice) {
     } else {
         for (const auto& device : devices)
             if (device.name == text) number = device.number;
-        // ALSA spells one device several ways (hw:0,0, hw:CARD=PCH,DEV=0).
-        for (const auto& device : devices)
-            if (!number && CanonicalPcmName(device.name) == CanonicalPcmName(text))
-                number = device.number;
         if (!number) number = AddDeviceByName(direction, text);
     }
     if (*number <= 9) return static_cast<TSVDev>(wvDevice0 + *number);
-    RedirectDefaultDevice(direction, static_cast<std::size_t>(*number));
+    // The components name ten devices: the default device stands in for the rest.
+    wave::mapDefaultDevice(direction, static_cast<std::size_t>(*number));
     return wvMapper;
 }
 
 std::string DeviceLabel(Direction direction, TSVDev device) {
     std::int32_t id = DeviceIndex(device);
     // The default device stands in for a device the components cannot name.
-    if (const auto chosen = RedirectedDevice(direction); id < 0 && chosen)
+    if (const auto chosen = wave::mappedDefaultDevice(direction); id < 0 && chosen)
         id = static_cast<std::int32_t>(*chosen);
     const auto described = Describe(direction, static_cast<UINT_PTR>(static_cast<UINT>(id)));
     const std::string name = described ? "\"" + described->name + "\"" : "";
@@ -169,7 +172,7 @@ std::string DeviceLabel(Direction direction, TSVDev device) {
 
 MMRESULT QueryFormat(Direction direction, TSVDev device, const PcmFormat& pcm) {
     const WAVEFORMATEX format = MakePcmFormat(pcm.channels, pcm.rate, pcm.bits);
-    return TryOpen(direction, static_cast<UINT>(DeviceIndex(device)), format, WAVE_FORMAT_QUERY);
+    return TryOpen(direction, WaveDeviceId(device), format, WAVE_FORMAT_QUERY);
 }
 
 bool DeviceTakes(Direction direction, TSVDev device, const PcmFormat& format) {
@@ -208,12 +211,11 @@ std::string DescribeOpenResult(MMRESULT result, const PcmFormat& format) {
 
 std::string ExplainOpenFailure(Direction direction, TSVDev device, const PcmFormat& pcm) {
     if (const MMRESULT query = QueryFormat(direction, device, pcm); query != MMSYSERR_NOERROR)
-        return DescribeOpenResult(query, pcm);
+        return WithReason(DescribeOpenResult(query, pcm));
     // The format is fine, so the open itself failed: open once more, without
     // the component, to learn the device's reason.
     const WAVEFORMATEX format = MakePcmFormat(pcm.channels, pcm.rate, pcm.bits);
-    const MMRESULT result =
-        TryOpen(direction, static_cast<UINT>(DeviceIndex(device)), format, CALLBACK_NULL);
+    const MMRESULT result = TryOpen(direction, WaveDeviceId(device), format, CALLBACK_NULL);
     if (result == MMSYSERR_NOERROR) return "could not be opened (it may be busy); try again";
-    return DescribeOpenResult(result, pcm);
+    return WithReason(DescribeOpenResult(result, pcm));
 }

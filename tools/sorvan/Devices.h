@@ -7,10 +7,11 @@
 #include <vector>
 
 #include "components/SorvanWave.h"
+#include "platform/wave/Direction.h"
 #include "tools/sorvan/CommonOptions.h"
 #include "tools/sorvan/PcmFormat.h"
 
-enum class Direction { input, output };
+using Direction = sorvan::wave::Direction;
 
 struct DeviceSummary {
     int number = 0;

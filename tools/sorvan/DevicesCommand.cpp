@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/sorvan/AlsaNames.h"
+#include "platform/wave/WaveLayer.h"
 #include "tools/sorvan/Commands.h"
 #include "tools/sorvan/Devices.h"
 #include "tools/sorvan/DriverInfo.h"
@@ -94,21 +94,16 @@ void PrintAligned(const std::vector<std::vector<std::string>>& rows) {
     }
 }
 
-// The alsa driver leaves out a "default" that does not open: a busy one must
+// A driver may leave out a "default" that does not open: a busy one must
 // still be seen as busy, not as missing. Whether there was one to show.
 bool PrintDefaultTrouble(Direction direction, const std::vector<DeviceSummary>& devices,
                          std::optional<int> chosen) {
-    if (OnVirtualDevices() || std::any_of(devices.begin(), devices.end(), [](const auto& device) {
-            return device.name == "default";
-        }))
-        return false;
-    const auto trouble = DefaultPcmTrouble(direction);
-    if (!trouble) return false;
+    const std::string trouble = sorvan::wave::whyNoDefault(direction);
+    if (trouble.empty()) return false;
     if (devices.empty())
-        std::printf("  (none; ALSA's \"default\" %s)\n", trouble->c_str());
+        std::printf("  (none; %s)\n", trouble.c_str());
     else
-        std::printf("  (ALSA's \"default\" %s, so device %d stands in for it)\n", trouble->c_str(),
-                    chosen.value_or(0));
+        std::printf("  (%s, so device %d stands in for it)\n", trouble.c_str(), chosen.value_or(0));
     return true;
 }
 

@@ -1,26 +1,19 @@
-// Which audio driver serves the devices: the system's sound devices, or the
-// built-in virtual ones (SORVAN_AUDIO=sim, or no sound hardware found).
+// Which audio driver serves the devices, as the waveform layer chose it from
+// SORVAN_AUDIO: the system's sound devices, the built-in virtual ones, or
+// none (and why).
 #pragma once
 
 #include <string>
 
 #include "components/SorvanWave.h"
 
-// Chooses the driver named by SORVAN_AUDIO (any letter case). Raises
-// CliError for a name that is no driver, listing the names there are.
-void SelectDriverFromEnvironment();
+// Raises CliError when SORVAN_AUDIO names no audio driver.
+void CheckDriverChoice();
 
 bool OnVirtualDevices();
-// The virtual devices are in use although nobody asked for them.
-bool FellBackToVirtualDevices();
-// "alsa", or "sim (built-in virtual devices)"
+// "alsa", "sim (built-in virtual devices)", or "none (why)"
 std::string DescribeDriver();
 
 // Whether a volume set on the output device `device` selects stays set after
 // this program ends (a sound card's mixer), rather than only while it plays.
 bool VolumeOutlivesProgram(TSVDev device);
-
-// Says on stderr, once, that the work runs on the virtual devices when the
-// user did not ask for them; with `deviceChosen` (a -D option) that is an
-// error instead, since the device meant is not there.
-void AnnounceVirtualDevices(bool deviceChosen);

@@ -112,7 +112,6 @@ void PlayFile(const std::string& path, TSVDev device, const PlayOptions& options
 }
 
 void RunPlay(const PlayOptions& options) {
-    AnnounceVirtualDevices(options.device.Chosen());
     const TSVDev device = ChooseDevice(Direction::output, options.device);
     VolumeForPlayback volume(device, options.volume);
     InstallStopHandler();

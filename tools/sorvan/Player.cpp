@@ -9,6 +9,7 @@
 
 #include "components/SorvanOut.h"
 #include "tools/sorvan/CliError.h"
+#include "tools/sorvan/ComponentRun.h"
 #include "tools/sorvan/Devices.h"
 #include "tools/sorvan/MessagePump.h"
 #include "tools/sorvan/ProgressLine.h"
@@ -21,7 +22,6 @@ using namespace std::chrono_literals;
 
 // A device that returns no block for this long while it holds some is taken for stuck.
 constexpr auto StuckDeviceLimit = 5s;
-constexpr auto CloseWait = 3000ms;
 
 }  // namespace
 
@@ -80,30 +80,23 @@ PlayOutcome Play(const PlayPlan& plan, const PcmSource& source, ProgressLine& pr
 
     MessagePump pump;
     out->open();
+    if (!out->IsOpen()) RaiseOpenFailure("play", Direction::output, plan.device, plan.format);
     const std::string label = DeviceLabel(Direction::output, plan.device);
-    if (!out->IsOpen())
-        throw CliError("cannot play: " + label + " " +
-                       ExplainOpenFailure(Direction::output, plan.device, plan.format));
 
     feed();
     lastDone = Clock::now();
     bool stuck = false;
-    pump.RunUntil(
-        [&] { return StopRequested() || sourceError || stuck || (sourceEnded && queued.empty()); },
+    outcome.interrupted = RunUntilDone(
+        pump, [&] { return sourceError || stuck || (sourceEnded && queued.empty()); },
         [&] {
             stuck = !queued.empty() && Clock::now() - lastDone > StuckDeviceLimit;
             progress.Draw(plan.format.Seconds(outcome.bytes), plan.totalSeconds, outcome.bytes,
                           tickPeak);
             tickPeak = 0;
-        });
-    outcome.interrupted = StopRequested();
-    progress.Clear();
-
+        },
+        progress);
     counting = false;
-    out->close();
-    outcome.gaps = out->Gaps();
-    pump.RunUntil([&] { return closed; }, {}, CloseWait);
-    out.reset();
+    outcome.gaps = CloseAndDestroy(out, pump, closed);
 
     if (sourceError) std::rethrow_exception(sourceError);
     if (stuck) throw CliError(label + " stopped playing");

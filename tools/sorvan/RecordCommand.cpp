@@ -14,6 +14,7 @@
 #include "tools/sorvan/Devices.h"
 #include "tools/sorvan/DriverInfo.h"
 #include "tools/sorvan/FormatNames.h"
+#include "tools/sorvan/Listing.h"
 #include "tools/sorvan/NumberChecks.h"
 #include "tools/sorvan/ProgressLine.h"
 #include "tools/sorvan/Recorder.h"
@@ -72,49 +73,29 @@ PcmFormat ChooseFormat(const RecordOptions& options, TSVDev device) {
     return format;
 }
 
-std::string Join(const std::vector<std::string>& names) {
-    std::string joined;
-    for (const auto& name : names) joined += (joined.empty() ? "" : ", ") + name;
-    return joined;
+// The bytes of `format` in a duration the user gave; none without one.
+std::optional<std::uint64_t> BytesIn(const std::optional<std::string>& duration,
+                                     const PcmFormat& format, const std::string& tooShort) {
+    if (!duration) return std::nullopt;
+    const auto frames = static_cast<std::uint64_t>(
+        std::llround(ParseDuration(*duration).value_or(0) * format.rate));
+    if (frames == 0) throw CliError(tooShort + " is shorter than one frame");
+    return frames * static_cast<std::uint64_t>(format.BlockAlign());
 }
 
-void RunRecord(const RecordOptions& options) {
-    AnnounceVirtualDevices(options.device.Chosen());
-    const TSVDev device = ChooseDevice(Direction::input, options.device);
-    const PcmFormat format = ChooseFormat(options, device);
-    const auto frameBytes = static_cast<std::uint64_t>(format.BlockAlign());
-
-    std::optional<std::uint64_t> limit;
-    if (options.seconds) {
-        const auto frames = static_cast<std::uint64_t>(
-            std::llround(ParseDuration(*options.seconds).value_or(0) * format.rate));
-        if (frames == 0) throw CliError("the duration is shorter than one frame");
-        limit = frames * frameBytes;
-    }
-    std::optional<std::uint64_t> bytesPerFile;
-    if (options.maxFileTime) {
-        const auto frames = static_cast<std::uint64_t>(
-            std::llround(ParseDuration(*options.maxFileTime).value_or(0) * format.rate));
-        if (frames == 0) throw CliError("--max-file-time is shorter than one frame");
-        bytesPerFile = frames * frameBytes;
-    }
-    const bool toStdout = options.path == "-";
-    const FileType type = options.type ? TypeNamed(*options.type)
-                          : toStdout   ? FileType::wav
-                                       : TypeOfName(options.path);
-    if (toStdout && type == FileType::wav && limit &&
-        *limit > WavMaxDataBytes(static_cast<std::uint32_t>(frameBytes)))
+// A WAV stream cannot go on into a next file as a WAV file does.
+void CheckWavStreamLength(const PcmFormat& format, std::optional<std::uint64_t> limit) {
+    const auto most = WavMaxDataBytes(static_cast<std::uint32_t>(format.BlockAlign()));
+    if (limit && *limit > most)
         throw CliError("a WAV stream in " + format.Describe() + " can be at most " +
-                       SecondsInWords(format.Seconds(WavMaxDataBytes(static_cast<std::uint32_t>(frameBytes)))) +
+                       SecondsInWords(format.Seconds(most)) +
                        " long; record into a file, which goes on into numbered files");
+}
 
-    auto output = OpenRecordingOutput({.path = options.path,
-                                       .type = type,
-                                       .format = format,
-                                       .replace = options.force,
-                                       .bytesPerFile = bytesPerFile,
-                                       .totalBytes = limit});
-    RecordPlan plan{
+RecordPlan PlanFor(const RecordOptions& options, TSVDev device, const PcmFormat& format,
+                   std::optional<std::uint64_t> limit) {
+    const auto frameBytes = static_cast<std::uint64_t>(format.BlockAlign());
+    return {
         .device = device,
         .format = format,
         .buffers = options.buffers,
@@ -124,7 +105,51 @@ void RunRecord(const RecordOptions& options) {
         .byteLimit = limit.value_or(0),
         .limitIsDuration = limit.has_value(),
     };
+}
 
+// The summary line: what was recorded, from where, to where, and why it stopped.
+void Report(const RecordPlan& plan, const RecordOutcome& outcome,
+            const std::vector<std::string>& files, bool toStdout) {
+    // With the audio on stdout, the report goes where the progress line goes.
+    std::FILE* report = toStdout ? stderr : stdout;
+    char head[64];
+    std::snprintf(head, sizeof head, "recorded %.2f s", plan.format.Seconds(outcome.bytes));
+    const std::string gaps = GapsNote(outcome.gaps, static_cast<unsigned>(plan.format.rate), "lost");
+    char details[256];
+    std::snprintf(details, sizeof details, " (%s, %llu bytes, peak %.1f dBFS%s%s)",
+                  plan.format.Describe().c_str(), static_cast<unsigned long long>(outcome.bytes),
+                  ToDbfs(outcome.peakLevel), gaps.empty() ? "" : "; ", gaps.c_str());
+    std::string target = " to ";
+    target.append(toStdout ? "stdout" : JoinWithCommas(files));
+    if (files.size() > 1) target.append(" (").append(std::to_string(files.size())).append(" files)");
+    std::string stop;
+    if (outcome.interrupted) stop.append(" (stopped by ").append(StopSignalName()).append(")");
+    const std::string from = " from " + DeviceLabel(Direction::input, plan.device);
+    const std::string line = ProgressLine::FitTerminal(
+        {head + std::string(details) + from + target + stop, head + std::string(details) + target + stop,
+         head + target + stop},
+        fileno(report));
+    std::fprintf(report, "%s\n", line.c_str());
+}
+
+void RunRecord(const RecordOptions& options) {
+    const TSVDev device = ChooseDevice(Direction::input, options.device);
+    const PcmFormat format = ChooseFormat(options, device);
+    const auto limit = BytesIn(options.seconds, format, "the duration");
+    const auto bytesPerFile = BytesIn(options.maxFileTime, format, "--max-file-time");
+    const bool toStdout = options.path == "-";
+    const FileType type = options.type ? TypeNamed(*options.type)
+                          : toStdout   ? FileType::wav
+                                       : TypeOfName(options.path);
+    if (toStdout && type == FileType::wav) CheckWavStreamLength(format, limit);
+
+    auto output = OpenRecordingOutput({.path = options.path,
+                                       .type = type,
+                                       .format = format,
+                                       .replace = options.force,
+                                       .bytesPerFile = bytesPerFile,
+                                       .totalBytes = limit});
+    const RecordPlan plan = PlanFor(options, device, format, limit);
     InstallStopHandler();
     ProgressLine progress("recording", options.quiet);
     const RecordOutcome outcome =
@@ -138,28 +163,7 @@ void RunRecord(const RecordOptions& options) {
         WarnOfGaps(outcome.gaps, static_cast<unsigned>(format.rate), "recording", "lost");
         return;
     }
-
-    const auto files = output->Files();
-    // With the audio on stdout, the report goes where the progress line goes.
-    std::FILE* report = toStdout ? stderr : stdout;
-    char head[64];
-    std::snprintf(head, sizeof head, "recorded %.2f s", format.Seconds(outcome.bytes));
-    const std::string gaps = GapsNote(outcome.gaps, static_cast<unsigned>(format.rate), "lost");
-    char details[256];
-    std::snprintf(details, sizeof details, " (%s, %llu bytes, peak %.1f dBFS%s%s)",
-                  format.Describe().c_str(), static_cast<unsigned long long>(outcome.bytes),
-                  ToDbfs(outcome.peakLevel), gaps.empty() ? "" : "; ", gaps.c_str());
-    std::string target = " to ";
-    target.append(toStdout ? "stdout" : Join(files));
-    if (files.size() > 1) target.append(" (").append(std::to_string(files.size())).append(" files)");
-    std::string stop;
-    if (outcome.interrupted) stop.append(" (stopped by ").append(StopSignalName()).append(")");
-    const std::string from = " from " + DeviceLabel(Direction::input, device);
-    const std::string line = ProgressLine::FitTerminal(
-        {head + std::string(details) + from + target + stop, head + std::string(details) + target + stop,
-         head + target + stop},
-        fileno(report));
-    std::fprintf(report, "%s\n", line.c_str());
+    Report(plan, outcome, output->Files(), toStdout);
 }
 
 }  // namespace

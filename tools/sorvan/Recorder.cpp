@@ -7,6 +7,7 @@
 
 #include "components/SorvanIn.h"
 #include "tools/sorvan/CliError.h"
+#include "tools/sorvan/ComponentRun.h"
 #include "tools/sorvan/Devices.h"
 #include "tools/sorvan/MessagePump.h"
 #include "tools/sorvan/ProgressLine.h"
@@ -27,8 +28,6 @@ Clock::duration SilenceAllowed(const RecordPlan& plan) {
     return std::max<Clock::duration>(
         SilentDeviceLimit, std::chrono::duration_cast<Clock::duration>(3 * bufferTime));
 }
-// How long the close notification, which completes the file, may take.
-constexpr auto CloseWait = 3000ms;
 
 }  // namespace
 
@@ -71,10 +70,8 @@ RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine&
 
     MessagePump pump;
     in->open();
+    if (!in->IsOpen()) RaiseOpenFailure("record", Direction::input, plan.device, plan.format);
     const std::string label = DeviceLabel(Direction::input, plan.device);
-    if (!in->IsOpen())
-        throw CliError("cannot record: " + label + " " +
-                       ExplainOpenFailure(Direction::input, plan.device, plan.format));
     if (!in->IsCapturing()) {
         in->close();
         throw CliError("cannot record: " + label + " opened but did not start");
@@ -85,9 +82,10 @@ RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine&
         plan.limitIsDuration ? std::optional(plan.format.Seconds(plan.byteLimit)) : std::nullopt;
     bool deviceWentSilent = false;
     const auto silenceAllowed = SilenceAllowed(plan);
-    pump.RunUntil(
+    outcome.interrupted = RunUntilDone(
+        pump,
         [&] {
-            return StopRequested() || deviceWentSilent || sinkError ||
+            return deviceWentSilent || sinkError ||
                    (plan.byteLimit != 0 && outcome.bytes >= plan.byteLimit);
         },
         [&] {
@@ -96,15 +94,9 @@ RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine&
             progress.Draw(std::min(elapsed, total.value_or(elapsed)), total, outcome.bytes,
                           tickPeak);
             tickPeak = 0;
-        });
-    outcome.interrupted = StopRequested();
-    progress.Clear();
-
-    in->close();
-    outcome.gaps = in->Gaps();
-    pump.RunUntil([&] { return closed; }, {}, CloseWait);
-    // Whatever the close notification did not complete, the destructor does.
-    in.reset();
+        },
+        progress);
+    outcome.gaps = CloseAndDestroy(in, pump, closed);
 
     if (sinkError) std::rethrow_exception(sinkError);
     if (deviceWentSilent)

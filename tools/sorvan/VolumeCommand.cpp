@@ -20,7 +20,6 @@ struct VolumeOptions {
 };
 
 void RunVolume(const VolumeOptions& options) {
-    AnnounceVirtualDevices(options.device.Chosen());
     const TSVDev device = ChooseDevice(Direction::output, options.device);
     const std::string label = DeviceLabel(Direction::output, device);
     auto out = std::make_unique<TSorvanOut>(nullptr);

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
     }
 
     try {
-        SelectDriverFromEnvironment();
+        CheckDriverChoice();
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
