@@ -54,79 +54,43 @@ AlsaStream::AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& f
     const int count = std::max(snd_pcm_poll_descriptors_count(pcm_.get()), 0);
     pollFds_.resize(static_cast<std::size_t>(count) + 1);
     snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(count));
-    pollFds_.back() = {.fd = wakeup_.fd(), .events = POLLIN, .revents = 0};
-    thread_ = std::thread([this] { run(); });
+    pollFds_.back() = {.fd = thread_.wakeFd(), .events = POLLIN, .revents = 0};
+    thread_.start(*this);
 }
 
 AlsaStream::~AlsaStream() {
-    request(Want::quit);
-    thread_.join();
+    thread_.request(Want::quit);
 }
 
 MMRESULT AlsaStream::start() {
-    return request(Want::running);
+    return thread_.request(Want::running);
 }
 
 MMRESULT AlsaStream::stop() {
-    return request(Want::stopped);
+    return thread_.request(Want::stopped);
 }
 
 MMRESULT AlsaStream::pause() {
-    return request(Want::paused);
+    return thread_.request(Want::paused);
 }
 
 MMRESULT AlsaStream::resume() {
-    return request(Want::running);
+    return thread_.request(Want::running);
 }
 
-// Most headers come while the thread waits for the device with other
-// headers in hand; only one waiting for a header needs the wake-up.
 void AlsaStream::dataQueued() {
-    headersQueued_.fetch_add(1, std::memory_order_release);
-    if (waitingForData_.exchange(false)) wakeup_.signal();
+    thread_.dataQueued();
 }
 
-MMRESULT AlsaStream::request(Want want) {
-    std::unique_lock lock(mutex_);
-    want_ = want;
-    const std::uint64_t number = ++requested_;
-    wakeup_.signal();
-    carriedOut_.wait(lock, [&] { return carried_ >= number; });
-    return result_;
+bool AlsaStream::moving() const {
+    return moving_;
 }
 
-bool AlsaStream::requestPending() {
-    std::lock_guard lock(mutex_);
-    return requested_ != carried_;
-}
-
-void AlsaStream::run() {
-    for (;;) {
-        Want want{};
-        std::uint64_t number = 0;
-        {
-            std::lock_guard lock(mutex_);
-            want = want_;
-            number = requested_;
-        }
-        if (number != carried_) {
-            const MMRESULT result = carryOut(want);
-            {
-                std::lock_guard lock(mutex_);
-                carried_ = number;
-                result_ = result;
-            }
-            carriedOut_.notify_all();
-            continue;
-        }
-        if (want == Want::quit) return;
-        if (!moving_) {
-            waitForRequest();
-        } else if (direction_ == wave::Direction::input) {
-            capture();
-        } else {
-            play();
-        }
+void AlsaStream::step() {
+    if (direction_ == wave::Direction::input) {
+        capture();
+    } else {
+        play();
     }
 }
 
@@ -368,7 +332,7 @@ void AlsaStream::writeAll(std::span<const std::byte> frames) {
             snd_pcm_writei(pcm_.get(), frames.data() + done * frameSize_, count - done);
         if (written == -EAGAIN || written == 0) {
             // Frames cut off by a stop or reset were not going to play anyway.
-            if (!waitForDevice(count - done) && requestPending()) return;
+            if (!waitForDevice(count - done) && thread_.requestPending()) return;
         } else if (written < 0) {
             if (!recover(written)) return;
         } else {
@@ -448,8 +412,8 @@ bool AlsaStream::recover(long error) {
         captureClock_.restart();
         e = snd_pcm_prepare(pcm);
     } else if (e == -ESTRPIPE) {
-        while ((e = snd_pcm_resume(pcm)) == -EAGAIN && !requestPending()) {
-            poll(&pollFds_.back(), 1, 10);
+        while ((e = snd_pcm_resume(pcm)) == -EAGAIN && !thread_.requestPending()) {
+            thread_.sleepFor(std::chrono::milliseconds(10));
         }
         if (e < 0) e = snd_pcm_prepare(pcm);
     }
@@ -468,22 +432,7 @@ void AlsaStream::lose() {
 }
 
 void AlsaStream::waitForData() {
-    // An application that hands its buffers straight back (a free-running
-    // device) answers within microseconds: worth watching for before sleeping.
-    const std::uint64_t seen = headersQueued_.load(std::memory_order_acquire);
-    if (dataSpin_.awaits([&] { return headersQueued_.load(std::memory_order_acquire) != seen; })) {
-        return;
-    }
-    waitingForData_.store(true);
-    // The core queues a header under its lock and only then calls
-    // dataQueued; looking at the queue (under that lock) after raising the
-    // flag finds every header queued before the flag was seen.
-    if (host_.pendingBytes() == 0) {
-        const posix::BriefSpin::Clock::time_point asleep = posix::BriefSpin::Clock::now();
-        waitForRequest();
-        dataSpin_.slept(posix::BriefSpin::Clock::now() - asleep);
-    }
-    waitingForData_.store(false);
+    thread_.waitForData([this] { return host_.pendingBytes() == 0; });
 }
 
 void AlsaStream::waitToBeHeard() {
@@ -491,32 +440,20 @@ void AlsaStream::waitToBeHeard() {
     // Enough to play on: a block queued meanwhile waits for the next look,
     // which saves the thread a second wake-up per block.
     const bool runningShort = held <= 2 * std::uint64_t{geometry_.period};
-    if (runningShort) waitingForData_.store(true);
+    if (runningShort) thread_.wakeForData(true);
     // A device's poll is ready while it has room, long before it has played
     // what it holds, so the thread sleeps for the time one more period (or
     // what is left) takes to play, and then asks the device again.
     if (!runningShort || host_.pendingBytes() == 0) {
         sleepFor(std::min<std::uint64_t>(held, geometry_.period));
     }
-    waitingForData_.store(false);
+    thread_.wakeForData(false);
 }
 
 bool AlsaStream::sleepFor(std::uint64_t frames) {
-    const auto ns = static_cast<long long>(frames * 1'000'000'000ULL / format_.nSamplesPerSec);
-    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
-    pollfd& wakeup = pollFds_.back();
-    wakeup.revents = 0;
-    if (ppoll(&wakeup, 1, &timeout, nullptr) > 0 && wakeup.revents != 0) {
-        wakeup_.clear();
-        return false;
-    }
-    return true;
+    return thread_.sleepFor(std::chrono::nanoseconds(frames * 1'000'000'000ULL / format_.nSamplesPerSec));
 }
 
-void AlsaStream::waitForRequest() {
-    poll(&pollFds_.back(), 1, -1);
-    wakeup_.clear();
-}
 
 bool AlsaStream::waitForDevice(snd_pcm_uframes_t frames) {
     // A descriptor left readable from the last wake-up is cleared by asking
@@ -528,7 +465,7 @@ bool AlsaStream::waitForDevice(snd_pcm_uframes_t frames) {
         for (auto& fd : pollFds_) fd.revents = 0;
         const int ready = poll(pollFds_.data(), pollFds_.size(), pollTimeoutMs(geometry_, format_));
         if (pollFds_.back().revents != 0) {
-            wakeup_.clear();
+            thread_.clearWake();
             return false;
         }
         if (ready <= 0) return true;

@@ -1,10 +1,10 @@
 // One open ALSA PCM and the thread that moves its frames.
 //
-// The thread owns the PCM: every ALSA call after the set-up is made there.
-// start() and stop() hand it a request and wait until it has been carried
-// out, which takes at most the time of one transfer (one period), since the
-// thread only waits in poll() and is woken for every request, and for a
-// queued header when it has none to work on. Closing a playback stream that
+// The thread (a wave::DriverThread) owns the PCM: every ALSA call after the
+// open is made there. start() and stop() hand it a request and wait until
+// it has been carried out, which takes at most the time of one transfer (one
+// period), since the thread only waits in poll() and is woken for every
+// request, and for a queued header when it has none to work on. Closing a playback stream that
 // ran out of blocks also waits for the device to play what it holds (see
 // playOut).
 //
@@ -26,25 +26,20 @@
 
 #include <poll.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "platform/alsa/CaptureClock.h"
 #include "platform/alsa/Pcm.h"
 #include "platform/alsa/RecentFrames.h"
 #include "platform/alsa/Volume.h"
-#include "platform/alsa/Wakeup.h"
-#include "platform/posix/BriefSpin.h"
+#include "platform/wave/DriverThread.h"
 
 namespace sorvan::alsa {
 
-class AlsaStream final : public wave::DriverStream {
+class AlsaStream final : public wave::DriverStream, private wave::DriverThread::Work {
   public:
     // `volume` is the output device's, null for input.
     AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& format, Geometry geometry,
@@ -60,12 +55,13 @@ class AlsaStream final : public wave::DriverStream {
     void dataQueued() override;
 
   private:
-    enum class Want { stopped, running, paused, quit };
+    using Want = wave::DriverThread::Want;
 
-    MMRESULT request(Want want);
-    bool requestPending();
-    void run();
-    MMRESULT carryOut(Want want);
+    // wave::DriverThread::Work
+    MMRESULT carryOut(Want want) override;
+    bool moving() const override;
+    void step() override;
+
     MMRESULT begin();
     // Sizes the period to the application's headers, the first one queued
     // after a start, so that each ends at the end of a period (the header
@@ -99,7 +95,6 @@ class AlsaStream final : public wave::DriverStream {
     // Recovers from an xrun or a suspend; false when the device is gone.
     bool recover(long error);
     void lose();
-    void waitForRequest();
     // Waits for a request or a queued header, when there is nothing to fill
     // or play; only then does a queued header wake the thread.
     void waitForData();
@@ -130,20 +125,7 @@ class AlsaStream final : public wave::DriverStream {
     std::vector<std::byte> period_;  // output: one period of frames on their way
     RecentFrames recent_;            // output: what the device may still hold
     std::vector<std::byte> replay_;  // output: frames a pause took back, to write first
-    Wakeup wakeup_;                  // start, stop and queued headers
-    std::vector<pollfd> pollFds_;    // the PCM's, then the wakeup's
-    // Raised while the thread waits for a header; dataQueued signals only then.
-    std::atomic<bool> waitingForData_{false};
-    // Counts dataQueued calls, for the thread to watch while it spins.
-    std::atomic<std::uint64_t> headersQueued_{0};
-    posix::BriefSpin dataSpin_;
-
-    std::mutex mutex_;
-    std::condition_variable carriedOut_;
-    Want want_ = Want::stopped;
-    std::uint64_t requested_ = 0;
-    std::uint64_t carried_ = 0;
-    MMRESULT result_ = MMSYSERR_NOERROR;
+    std::vector<pollfd> pollFds_;    // the PCM's, then the thread's wake-up
 
     // The thread's own state.
     bool moving_ = false;          // started and not lost
@@ -160,7 +142,8 @@ class AlsaStream final : public wave::DriverStream {
     std::uint64_t capturedFrames_ = 0;  // input, since the start
     CaptureClock captureClock_;
 
-    std::thread thread_;
+    // Last: it runs on every member above until the destructor stops it.
+    wave::DriverThread thread_;
 };
 
 }  // namespace sorvan::alsa

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <system_error>
 
-namespace sorvan::alsa {
+namespace sorvan::posix {
 
 class Wakeup {
   public:
@@ -36,4 +36,4 @@ class Wakeup {
     int fd_;
 };
 
-}  // namespace sorvan::alsa
+}  // namespace sorvan::posix
