@@ -10,6 +10,8 @@ packages=("$@"
   sox libsox-fmt-all
   # The GLib and Qt examples and their tests (skipped, with a message, without them)
   libglib2.0-dev qt6-base-dev
+  # The desktop's sound servers the tests run against (scripts/sound-server.sh)
+  pipewire pipewire-pulse pipewire-alsa wireplumber pulseaudio-utils dbus libasound2-plugins
 )
 
 missing=()
