@@ -119,11 +119,7 @@ void describe(const std::string& name, wave::Direction direction, WORD channels,
               Device& device) {
     device.pcm = name;
     device.info.name = displayName(name);
-    // A sound server's plug-in mixes and resamples for the server's own
-    // device, whatever it takes itself: the list says which server it is.
-    if (const std::string server = soundServerOf(name); !server.empty()) {
-        device.info.name = displayName(name + " (" + server + ")");
-    }
+    device.info.soundServer = soundServerOf(name);
     device.info.channels = channels;
     device.info.formats = formats;
     // Every device has a volume: the card's mixer or the driver's own gain.

@@ -79,6 +79,9 @@ struct DeviceInfo {
     WORD manufacturerId = 0;
     WORD productId = 0;
     MMVERSION driverVersion = 0x0100;
+    // The sound server a device is a plug-in to ("PipeWire", "PulseAudio"),
+    // which mixes and resamples for it; empty for a device of its own.
+    std::string soundServer;
 };
 
 // The core's side of one open stream, handed to Driver::open.

@@ -21,6 +21,15 @@ std::atomic<std::size_t>& mappedOf(Direction direction) {
 
 }  // namespace
 
+std::string soundServerOf(Direction direction, UINT_PTR id) {
+    const auto driver = currentDriver();
+    const auto device = id == WAVE_MAPPER || id == ~UINT_PTR{0}
+                            ? driver->mapperDevice(direction)
+                            : std::optional<std::size_t>(id);
+    if (!device || *device >= driver->deviceCount(direction)) return {};
+    return driver->device(direction, *device).soundServer;
+}
+
 bool onVirtualDevices() {
     return currentDriver()->isVirtual();
 }

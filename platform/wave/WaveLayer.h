@@ -36,6 +36,10 @@ MMRESULT addNamedDevice(Direction direction, const std::string& name, std::size_
 // empty when nothing is amiss.
 std::string whyNoDefault(Direction direction);
 
+// The sound server device `id` (a number or WAVE_MAPPER) is a plug-in to
+// ("PipeWire", "PulseAudio"); empty for a device of its own or none.
+std::string soundServerOf(Direction direction, UINT_PTR id);
+
 // Whether a volume set on output device `id` (a number or WAVE_MAPPER)
 // outlives the program: true where the system keeps it (a sound card's
 // mixer), false where the driver scales the samples itself.

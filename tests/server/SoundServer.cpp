@@ -33,8 +33,7 @@ template <class Caps, class GetCaps>
 unsigned DeviceNamed(const std::string& pcm, UINT count, GetCaps getCaps) {
     for (UINT id = 0; id < count; ++id) {
         Caps caps{};
-        if (getCaps(id, &caps, sizeof caps) == MMSYSERR_NOERROR &&
-            std::string(caps.szPname).rfind(pcm + " (", 0) == 0) {
+        if (getCaps(id, &caps, sizeof caps) == MMSYSERR_NOERROR && pcm == caps.szPname) {
             return id;
         }
     }

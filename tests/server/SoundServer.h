@@ -24,7 +24,7 @@ std::string Pactl(const std::string& args);
 // Kills every process of the server (not the tone it plays).
 void KillServer();
 
-// The waveform device number of a PCM by the start of its name.
+// The waveform device number of a PCM by its name.
 unsigned InputDevice(const std::string& pcm);
 unsigned OutputDevice(const std::string& pcm);
 

@@ -41,6 +41,7 @@ std::optional<DeviceSummary> Describe(Direction direction, UINT_PTR id) {
         device.support = caps.dwSupport;
     }
     device.number = id == WAVE_MAPPER ? -1 : static_cast<int>(id);
+    device.server = sorvan::wave::soundServerOf(direction, id);
     return device;
 }
 
@@ -162,7 +163,9 @@ std::string DeviceLabel(Direction direction, TSVDev device) {
     if (const auto chosen = wave::mappedDefaultDevice(direction); id < 0 && chosen)
         id = static_cast<std::int32_t>(*chosen);
     const auto described = Describe(direction, static_cast<UINT_PTR>(static_cast<UINT>(id)));
-    const std::string name = described ? "\"" + described->name + "\"" : "";
+    const std::string name =
+        described ? "\"" + described->name + "\"" + (described->server.empty() ? "" : " on " + described->server)
+                  : "";
     if (id < 0)
         return std::string("default ") + Word(direction) + " device" +
                (described ? " (" + name + ")" : "");

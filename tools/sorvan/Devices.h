@@ -19,6 +19,7 @@ struct DeviceSummary {
     int channels = 0;
     DWORD formats = 0;  // WAVE_FORMAT_* bits
     DWORD support = 0;  // WAVECAPS_* bits; output devices only
+    std::string server;  // the sound server it is a plug-in to, if any
 };
 
 std::vector<DeviceSummary> ListDevices(Direction direction);

@@ -64,7 +64,8 @@ std::string DescribeSupport(DWORD support) {
 // only) and the marks [busy] and [default].
 std::vector<std::string> RowFor(Direction direction, const DeviceSummary& device,
                                 std::optional<int> chosen) {
-    std::vector<std::string> row{std::to_string(device.number), "\"" + device.name + "\""};
+    std::vector<std::string> row{std::to_string(device.number),
+                                 "\"" + device.name + "\"" + (device.server.empty() ? "" : " on " + device.server)};
     // A held device cannot be asked what it takes: every query would fail.
     const bool busy = IsBusy(direction, device.number);
     row.push_back(busy ? "(formats unknown while busy)" : DescribeFormats(direction, device));
