@@ -1,4 +1,5 @@
 // Driver registration and selection.
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <mutex>
@@ -57,9 +58,12 @@ const DriverFactory* factoryOf(const Factories& factories, std::string_view name
     return nullptr;
 }
 
-// The first driver other than the sim that has a device, else the sim.
-// `chosen` gets the name of the driver returned.
-std::shared_ptr<Driver> chooseAutomatically(const Factories& factories, std::string& chosen) {
+// The first driver other than the sim that has a device, else the sim; a
+// sound server first, as it owns the cards the other drivers would reach
+// only through its plug-ins. `chosen` gets the name of the driver returned.
+std::shared_ptr<Driver> chooseAutomatically(Factories factories, std::string& chosen) {
+    std::stable_partition(factories.begin(), factories.end(),
+                          [](const auto& entry) { return entry.first == "pulse"; });
     for (const auto& [name, factory] : factories) {
         if (name == simName) continue;
         auto driver = factory();
