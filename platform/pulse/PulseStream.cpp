@@ -22,6 +22,7 @@ constexpr pa_usec_t usualFragment = 10'000;
 constexpr std::uint32_t blocksAhead = 4;
 // A tail that has not played by its reckoned end is looked at again this soon.
 constexpr pa_usec_t tailRecheck = 2'000;
+constexpr int stallsMeanDry = 3;
 
 pa_channel_map mapOf(const WAVEFORMATEX& format) {
     pa_channel_map map{};
@@ -119,7 +120,8 @@ MMRESULT PulseStream::connect() {
     }
     timer_ = pa_context_rttime_new(context, PA_USEC_INVALID, &onTimer, this);
     written_ = heard_ = sinceDry_ = 0;
-    triggered_ = false;
+    triggered_ = dry_ = false;
+    stalls_ = 0;
     return MMSYSERR_NOERROR;
 }
 
@@ -298,6 +300,7 @@ bool PulseStream::moveFrames() {
         if (pa_stream_write(stream_, data, given, nullptr, 0, PA_SEEK_RELATIVE) < 0) return false;
         written_ += given;
         sinceDry_ += given;
+        dry_ = false;
         room -= given;
     }
     return host_.pendingBytes() == 0;
@@ -324,6 +327,21 @@ void PulseStream::watchTail() {
     pa_context_rttime_restart(connection_->context(), timer_, due);
 }
 
+void PulseStream::tailDue() {
+    if (!moving_) return;
+    const std::uint64_t before = heard_;
+    reportHeard();
+    stalls_ = heard_ == before ? stalls_ + 1 : 0;
+    // A stream that ran dry stops its clock short of the end by the sink's
+    // latency, which the timer has waited out by now; a clock that stands
+    // still with nothing more to write has run dry unreported.
+    if (heard_ < written_ && (dry_ || stalls_ >= stallsMeanDry) && host_.pendingBytes() == 0) {
+        host_.heard(static_cast<std::size_t>(written_ - heard_));
+        heard_ = written_;
+    }
+    watchTail();
+}
+
 void PulseStream::stateChanged() {
     const pa_stream_state_t state = pa_stream_get_state(stream_);
     if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) lose();
@@ -335,6 +353,8 @@ void PulseStream::underflow() {
     if (moving_ && host_.pendingBytes() > 0) xruns.fetch_add(1, std::memory_order_relaxed);
     sinceDry_ = 0;
     triggered_ = false;
+    dry_ = true;
+    watchTail();
 }
 
 void PulseStream::lose() {
@@ -400,10 +420,7 @@ void PulseStream::onUnderflow(pa_stream*, void* self) {
 }
 
 void PulseStream::onTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
-    auto& stream = *static_cast<PulseStream*>(self);
-    if (!stream.moving_) return;
-    stream.reportHeard();
-    stream.watchTail();
+    static_cast<PulseStream*>(self)->tailDue();
 }
 
 }  // namespace sorvan::pulse

@@ -64,9 +64,12 @@ class PulseStream final : public wave::DriverStream {
     void fit(std::size_t bytes);
     void capture();
     void fill();
+    // Writes what the server has room for; true when the queue ran out first.
     bool moveFrames();
     void reportHeard();
+    // Output: keeps the timer set for when the last frame written plays.
     void watchTail();
+    void tailDue();
     void stateChanged();
     void underflow();
     void lose();
@@ -95,6 +98,8 @@ class PulseStream final : public wave::DriverStream {
     std::uint64_t written_ = 0;      // output: bytes given to the server's stream
     std::uint64_t heard_ = 0;        // output: bytes reported played
     std::uint64_t sinceDry_ = 0;     // output: bytes written since the stream last ran dry
+    bool dry_ = false;               // output: the server read all there was
+    int stalls_ = 0;                 // output: timer calls in a row that found nothing played
     std::optional<DWORD> volume_;    // output: set through the handle
     // Raised when the queue ran out while the server had room; dataQueued
     // takes the loop's lock only then.

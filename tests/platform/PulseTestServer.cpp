@@ -1,0 +1,209 @@
+#include "PulseTestServer.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <numbers>
+#include <sstream>
+
+#include "platform/wave/Driver.h"
+
+namespace sorvan::pulsetest {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::optional<fs::path> fixtureDir() {
+    const char* dir = std::getenv("SORVAN_PULSE_TEST_SERVER");
+    if (dir == nullptr || *dir == '\0') return std::nullopt;
+    return fs::path(dir);
+}
+
+std::string firstLine(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+// The script's env file: "export NAME=VALUE NAME=VALUE" lines.
+bool applyEnvFile(const fs::path& file) {
+    std::ifstream in(file);
+    if (!in) return false;
+    unsetenv("PULSE_SERVER");
+    std::string word;
+    while (in >> word) {
+        const auto equals = word.find('=');
+        if (word == "export" || equals == std::string::npos) continue;
+        setenv(word.substr(0, equals).c_str(), word.substr(equals + 1).c_str(), 1);
+    }
+    return true;
+}
+
+int runQuietly(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str());
+}
+
+}  // namespace
+
+std::optional<std::string> unavailable() {
+    const auto dir = fixtureDir();
+    if (!dir) {
+        return "SORVAN_PULSE_TEST_SERVER is not set: run these tests through CTest, whose "
+               "fixture starts the sound server";
+    }
+    if (fs::exists(*dir / "unavailable")) return firstLine(*dir / "unavailable");
+    if (!fs::exists(*dir / "env.sh")) return "the sound server script left no env.sh in " + dir->string();
+    return std::nullopt;
+}
+
+bool useFixtureServer() {
+    const auto dir = fixtureDir();
+    return dir && applyEnvFile(*dir / "env.sh") && wave::selectDriver("pulse");
+}
+
+std::string pactl(const std::string& arguments) {
+    std::string out;
+    if (FILE* pipe = popen(("pactl " + arguments + " 2>/dev/null").c_str(), "r")) {
+        char chunk[4096];
+        while (const std::size_t got = std::fread(chunk, 1, sizeof chunk, pipe)) out.append(chunk, got);
+        pclose(pipe);
+    }
+    return out;
+}
+
+std::string loadNullSink(const std::string& name) {
+    std::string module = pactl("load-module module-null-sink sink_name=" + name +
+                               " sink_properties=device.description=" + name);
+    while (!module.empty() && std::isspace(static_cast<unsigned char>(module.back()))) module.pop_back();
+    return module;
+}
+
+void unloadModule(const std::string& module) {
+    runQuietly("pactl unload-module " + module);
+}
+
+std::string sinkNumber(const std::string& name) {
+    std::istringstream lines(pactl("list short sinks"));
+    std::string number;
+    std::string sink;
+    std::string rest;
+    while (lines >> number >> sink && std::getline(lines, rest)) {
+        if (sink == name) return number;
+    }
+    return {};
+}
+
+std::vector<SinkInput> ourSinkInputs() {
+    std::vector<SinkInput> ours;
+    std::istringstream lines(pactl("list sink-inputs"));
+    SinkInput current;
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto text = line.substr(std::min(line.find_first_not_of(" \t"), line.size()));
+        if (text.rfind("Sink Input #", 0) == 0) current = {};
+        if (text.rfind("Sink: ", 0) == 0) current.sink = text.substr(6);
+        if (text.rfind("Volume: ", 0) == 0) current.volume = text;
+        if (text == "application.name = \"Sorvan\"") ours.push_back(current);
+    }
+    return ours;
+}
+
+PrivateServer::PrivateServer() {
+    static std::atomic<int> made{0};
+    dir_ = fs::temp_directory_path() /
+           ("sorvan-pulse-" + std::to_string(getpid()) + "-" + std::to_string(made++));
+    const char* script = std::getenv("SORVAN_SOUND_SERVER_SCRIPT");
+    if (script == nullptr) return;
+    fs::create_directories(dir_);
+    started_ = runQuietly("bash '" + std::string(script) + "' up '" + dir_.string() + "'") == 0 &&
+               fs::exists(dir_ / "env.sh");
+}
+
+PrivateServer::~PrivateServer() {
+    if (const char* script = std::getenv("SORVAN_SOUND_SERVER_SCRIPT")) {
+        runQuietly("bash '" + std::string(script) + "' down '" + dir_.string() + "'");
+    }
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+}
+
+bool PrivateServer::use() const {
+    return applyEnvFile(dir_ / "env.sh") && wave::selectDriver("pulse");
+}
+
+bool PrivateServer::kill() const {
+    bool killed = false;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find("pulse") == std::string::npos || entry.path().extension() != ".pid") continue;
+        const pid_t pid = std::atoi(firstLine(entry.path()).c_str());
+        killed = pid > 0 && ::kill(pid, SIGKILL) == 0;
+    }
+    return killed;
+}
+
+namespace {
+
+// Runs of this many exact zeros are silence the server put in.
+constexpr std::size_t silentRun = 8;
+
+// Marks the samples in or next to runs of silence; returns how many runs.
+std::size_t markSilences(const std::vector<std::int16_t>& samples, std::vector<bool>& silent) {
+    silent.assign(samples.size(), false);
+    std::size_t runs = 0;
+    for (std::size_t n = 0; n < samples.size();) {
+        std::size_t end = n;
+        while (end < samples.size() && samples[end] == 0) ++end;
+        if (end - n >= silentRun) {
+            ++runs;
+            for (std::size_t i = n > 2 ? n - 2 : 0; i < std::min(end + 2, samples.size()); ++i) {
+                silent[i] = true;
+            }
+        }
+        n = end > n ? end : n + 1;
+    }
+    return runs;
+}
+
+}  // namespace
+
+ToneReport examineTone(std::vector<std::int16_t> samples, double rate, double expectedHz) {
+    ToneReport report;
+    // A source starts with silence until its first frames come.
+    const auto sound = std::find_if(samples.begin(), samples.end(), [](auto s) { return s != 0; });
+    samples.erase(samples.begin(), sound);
+    for (const auto sample : samples) report.peak = std::max(report.peak, std::abs(double(sample)));
+    if (samples.size() < 3) return report;
+    std::vector<bool> silent;
+    report.silences = markSilences(samples, silent);
+    // A sine obeys x[n+1] + x[n-1] = 2 cos(w) x[n]; a lost or repeated frame does not.
+    const double twoCos = 2 * std::cos(2 * std::numbers::pi * expectedHz / rate);
+    const double allowed = std::max(0.05 * report.peak, 50.0);
+    std::size_t lastBreak = 0;
+    std::size_t firstRise = 0;
+    std::size_t lastRise = 0;
+    std::size_t rises = 0;
+    for (std::size_t n = 1; n + 1 < samples.size(); ++n) {
+        const double residue = samples[n + 1] + samples[n - 1] - twoCos * samples[n];
+        if (!silent[n] && std::abs(residue) > allowed) {
+            if (report.breaks == 0 || n > lastBreak + 2) ++report.breaks;
+            lastBreak = n;
+        }
+        if (samples[n - 1] < 0 && samples[n] >= 0) {
+            if (rises++ == 0) firstRise = n;
+            lastRise = n;
+        }
+    }
+    if (rises > 1) report.frequency = double(rises - 1) * rate / double(lastRise - firstRise);
+    return report;
+}
+
+}  // namespace sorvan::pulsetest

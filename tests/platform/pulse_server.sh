@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# The sound server the pulse driver's tests run against, started and
+# stopped through the project's sound-server script:
+#   pulse_server.sh up|down SCRIPT DIR
+# `up` always succeeds: when no server can be started it leaves the reason
+# in DIR/unavailable, and every test that needs the server skips with it.
+set -u
+cmd=${1:?usage: pulse_server.sh up|down SCRIPT DIR}
+script=${2:?usage: pulse_server.sh up|down SCRIPT DIR}
+dir=${3:?usage: pulse_server.sh up|down SCRIPT DIR}
+mkdir -p "$dir"
+if [ "$cmd" = down ]; then
+  [ -f "$script" ] && bash "$script" down "$dir" >/dev/null 2>&1
+  exit 0
+fi
+rm -f "$dir/unavailable"
+if [ ! -f "$script" ]; then
+  echo "no sound server script at $script" >"$dir/unavailable"
+elif ! bash "$script" up "$dir" >"$dir/up.log" 2>&1; then
+  echo "the sound server did not start ($script up $dir failed: $(tail -n 1 "$dir/up.log"))" >"$dir/unavailable"
+  bash "$script" down "$dir" >/dev/null 2>&1
+fi
+[ -f "$dir/unavailable" ] && echo "pulse tests will skip: $(cat "$dir/unavailable")"
+exit 0
