@@ -90,7 +90,13 @@ MMRESULT PulseStream::connect() {
     if (stream_ == nullptr) return resultOf(pa_context_errno(context));
     pa_stream_set_state_callback(stream_, &onState, this);
     const pa_buffer_attr attr = attributes();
-    auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY);
+    // Recording runs from the open, so that the first buffer after a start
+    // does not wait for the source to wake up; what comes before the start
+    // is thrown away.
+    auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY);
+    if (direction_ == wave::Direction::output) {
+        flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_START_CORKED);
+    }
     // A device chosen by number is that device; the default is the server's to route.
     if (!device_.empty()) flags = static_cast<pa_stream_flags_t>(flags | PA_STREAM_DONT_MOVE);
     const char* device = device_.empty() ? nullptr : device_.c_str();
@@ -159,11 +165,26 @@ pa_buffer_attr PulseStream::attributes() const {
             .fragsize = serverChooses};
 }
 
+// A buffer of up to the usual fragment is one fragment. A longer one is cut
+// into the fewest equal fragments of at most that length, so that it still
+// ends at a fragment's end while a stop finds no more than a usual fragment
+// unsent at the server.
+std::size_t PulseStream::fragmentFor(std::size_t bufferBytes) const {
+    const std::size_t usual = pa_usec_to_bytes(usualFragment, &spec_);
+    if (bufferBytes <= usual) return bufferBytes;
+    const std::size_t fragments = (bufferBytes + usual - 1) / usual;
+    const std::size_t frames = bufferBytes / frameSize_ / fragments;
+    return frames * frameSize_;
+}
+
 void PulseStream::fit(std::size_t bytes) {
     const std::size_t least = pa_usec_to_bytes(shortestFragment, &spec_);
     const std::size_t most = pa_usec_to_bytes(longestFragment, &spec_);
     bytes = std::clamp(bytes - bytes % frameSize_, least, most);
-    if (bytes == fragment_ || stream_ == nullptr) return;
+    // A new size makes the server set the stream up again, which costs a
+    // gap; sizes within a quarter of the one in place are not worth it.
+    const std::size_t change = bytes > fragment_ ? bytes - fragment_ : fragment_ - bytes;
+    if (change <= fragment_ / 4 || stream_ == nullptr) return;
     fragment_ = bytes;
     const pa_buffer_attr attr = attributes();
     unrefOperation(pa_stream_set_buffer_attr(stream_, &attr, nullptr, nullptr));
@@ -180,7 +201,7 @@ MMRESULT PulseStream::start() {
         }
     }
     if (direction_ == wave::Direction::input) {
-        if (const std::size_t head = host_.headBytes(); head > 0) fit(head);
+        if (const std::size_t head = host_.headBytes(); head > 0) fit(fragmentFor(head));
         // Whatever came before the start is not part of this recording.
         const void* data = nullptr;
         std::size_t size = 0;

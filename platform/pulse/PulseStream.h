@@ -6,8 +6,9 @@
 // returns no callback reaches the host until the next start.
 //
 // Capture: the server sends fragments of the size of the application's
-// buffers (fragsize from the head buffer at the start), each copied into
-// the queued buffers as it arrives.
+// buffers (fragsize from the head buffer at the start; long buffers in
+// equal parts of at most 10 ms), each copied into the queued buffers as it
+// arrives.
 // Playback: the server asks for frames (tlength: four of the application's
 // blocks, minreq: one) and gets them at once, as far as blocks are queued.
 // A block is returned when the stream's clock (the server's timing,
@@ -60,8 +61,9 @@ class PulseStream final : public wave::DriverStream {
     MMRESULT connect();
     void disconnect();
     pa_buffer_attr attributes() const;
-    // Sizes the server's buffer to `bytes` per buffer or block, when that is new.
+    // Sizes the server's buffer to `bytes` per fragment or block, when that is new.
     void fit(std::size_t bytes);
+    std::size_t fragmentFor(std::size_t bufferBytes) const;
     void capture();
     void fill();
     // Writes what the server has room for; true when the queue ran out first.

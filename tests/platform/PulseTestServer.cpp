@@ -90,6 +90,21 @@ void unloadModule(const std::string& module) {
     runQuietly("pactl unload-module " + module);
 }
 
+void restoreLevels() {
+    pactl("set-sink-volume sinkA 100%");
+    WAVEFORMATEX format{.wFormatTag = WAVE_FORMAT_PCM,
+                        .nChannels = 2,
+                        .nSamplesPerSec = 48000,
+                        .nAvgBytesPerSec = 192000,
+                        .nBlockAlign = 4,
+                        .wBitsPerSample = 16,
+                        .cbSize = 0};
+    HWAVEOUT out = nullptr;
+    if (waveOutOpen(&out, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) return;
+    waveOutSetVolume(out, 0xFFFF'FFFF);
+    waveOutClose(out);
+}
+
 std::string sinkNumber(const std::string& name) {
     std::istringstream lines(pactl("list short sinks"));
     std::string number;
@@ -120,17 +135,16 @@ PrivateServer::PrivateServer() {
     static std::atomic<int> made{0};
     dir_ = fs::temp_directory_path() /
            ("sorvan-pulse-" + std::to_string(getpid()) + "-" + std::to_string(made++));
-    const char* script = std::getenv("SORVAN_SOUND_SERVER_SCRIPT");
-    if (script == nullptr) return;
+    const auto fixture = fixtureDir();
+    if (fixture) script_ = firstLine(*fixture / "script");
+    if (script_.empty()) return;
     fs::create_directories(dir_);
-    started_ = runQuietly("bash '" + std::string(script) + "' up '" + dir_.string() + "'") == 0 &&
+    started_ = runQuietly("bash '" + script_ + "' up '" + dir_.string() + "'") == 0 &&
                fs::exists(dir_ / "env.sh");
 }
 
 PrivateServer::~PrivateServer() {
-    if (const char* script = std::getenv("SORVAN_SOUND_SERVER_SCRIPT")) {
-        runQuietly("bash '" + std::string(script) + "' down '" + dir_.string() + "'");
-    }
+    if (!script_.empty()) runQuietly("bash '" + script_ + "' down '" + dir_.string() + "'");
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
 }

@@ -28,7 +28,7 @@ TEST(PulseVolume, ADeviceNumberSetsAndReadsTheSinksLevels) {
     pactl("set-sink-volume sinkA 50%");
     EXPECT_EQ(waveOutGetVolume(sink, &read), MMSYSERR_NOERROR);
     EXPECT_EQ(read, half) << "what another program set is read back";
-    pactl("set-sink-volume sinkA 100%");
+    restoreLevels();
 }
 
 TEST(PulseVolume, AHandleSetsThatStreamsLevelAndLeavesTheSinksAlone) {
@@ -44,8 +44,7 @@ TEST(PulseVolume, AHandleSetsThatStreamsLevelAndLeavesTheSinksAlone) {
     DWORD read = 0;
     EXPECT_EQ(waveOutGetVolume(player.handle(), &read), MMSYSERR_NOERROR);
     EXPECT_EQ(read, half);
-    // The server remembers a program's stream level for its next streams.
-    waveOutSetVolume(player.handle(), 0xFFFF'FFFF);
+    restoreLevels();
 }
 
 }  // namespace

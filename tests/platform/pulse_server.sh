@@ -14,6 +14,8 @@ if [ "$cmd" = down ]; then
   exit 0
 fi
 rm -f "$dir/unavailable"
+# Tests that start a server of their own use the same script.
+echo "$script" >"$dir/script"
 if [ ! -f "$script" ]; then
   echo "no sound server script at $script" >"$dir/unavailable"
 elif ! bash "$script" up "$dir" >"$dir/up.log" 2>&1; then
