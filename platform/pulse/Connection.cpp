@@ -1,7 +1,5 @@
 #include "platform/pulse/Connection.h"
 
-#include <string_view>
-
 namespace sorvan::pulse {
 
 namespace {
@@ -12,18 +10,6 @@ void signalLoop(pa_context*, void* loop) {
 
 void operationDone(pa_operation*, void* loop) {
     pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
-}
-
-// PipeWire's service calls itself "PulseAudio (on PipeWire 0.3.65)" with
-// the PulseAudio version it speaks; users know it by the PipeWire part.
-std::string nameOf(const pa_server_info& info) {
-    const std::string_view name = info.server_name != nullptr ? info.server_name : "";
-    constexpr std::string_view pipewire = "on PipeWire ";
-    if (const auto at = name.find(pipewire); at != std::string_view::npos) {
-        const auto version = name.substr(at + pipewire.size());
-        return "PipeWire " + std::string(version.substr(0, version.find(')')));
-    }
-    return "PulseAudio " + std::string(info.server_version != nullptr ? info.server_version : "");
 }
 
 }  // namespace
@@ -64,12 +50,6 @@ bool Connection::connect(std::string& reason) {
         }
         waitForSignal();
     }
-    std::string name;
-    const auto got = [](pa_context*, const pa_server_info* info, void* out) {
-        if (info != nullptr) *static_cast<std::string*>(out) = nameOf(*info);
-    };
-    await(pa_context_get_server_info(context_, got, &name));
-    serverName_ = name.empty() ? "the sound server" : name;
     return true;
 }
 

@@ -49,8 +49,6 @@ class Connection {
     void signal() const { pa_threaded_mainloop_signal(loop_, 0); }
     // The server's own words for the last failure on the context.
     std::string lastError() const;
-    // "PipeWire 0.3.65" or "PulseAudio 16.1", as the server names itself.
-    const std::string& serverName() const { return serverName_; }
 
   private:
     Connection();
@@ -58,7 +56,6 @@ class Connection {
 
     pa_threaded_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;
-    std::string serverName_;
 };
 
 }  // namespace sorvan::pulse

@@ -87,9 +87,10 @@ bool listDevices(const Connection& connection, DeviceList& list) {
     pa_operation* server = pa_context_get_server_info(context, &serverFound, &query);
     pa_operation* sinks = pa_context_get_sink_info_list(context, &sinkFound, &query);
     pa_operation* sources = pa_context_get_source_info_list(context, &sourceFound, &query);
-    const bool answered = connection.await(server) & connection.await(sinks) &
-                          connection.await(sources);
-    if (!answered) return false;
+    const bool serverAnswered = connection.await(server);
+    const bool sinksAnswered = connection.await(sinks);
+    const bool sourcesAnswered = connection.await(sources);
+    if (!serverAnswered || !sinksAnswered || !sourcesAnswered) return false;
     list.outputs = ordered(std::move(query.sinks));
     list.inputs = ordered(std::move(query.sources));
     list.defaultOutput = placeOf(list.outputs, query.defaultSink);

@@ -3,6 +3,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <cstdint>
+
 #include "platform/WaveApi.h"
 
 namespace sorvan::pulse {

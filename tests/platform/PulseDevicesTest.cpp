@@ -40,6 +40,12 @@ TEST(PulseDevices, RealSourcesComeBeforeMonitorsAndTheDefaultsAreTheServers) {
               MMSYSERR_NODRIVER);
 }
 
+TEST(PulseDevices, AutoTakesTheServerWhereOneAnswers) {
+    SORVAN_USE_PULSE_OR_SKIP();
+    ASSERT_TRUE(wave::selectDriver("auto"));
+    EXPECT_EQ(wave::currentDriverName(), "pulse");
+}
+
 TEST(PulseDevices, DevicesThatComeAndGoAreSeenAtTheNextCountAndLongNamesAreCut) {
     SORVAN_USE_PULSE_OR_SKIP();
     const UINT before = waveOutGetNumDevs();
