@@ -202,13 +202,8 @@ MMRESULT PulseStream::start() {
     }
     if (direction_ == wave::Direction::input) {
         if (const std::size_t head = host_.headBytes(); head > 0) fit(fragmentFor(head));
-        // Whatever came before the start is not part of this recording.
-        const void* data = nullptr;
-        std::size_t size = 0;
-        while (pa_stream_readable_size(stream_) > 0 && pa_stream_peek(stream_, &data, &size) == 0 &&
-               size > 0) {
-            pa_stream_drop(stream_);
-        }
+        keepNewest(fragment_);
+        wantsData_.store(true);
     } else {
         // The first block is queued after the start; fill() fits the buffer to it.
         wantsData_.store(true);
@@ -260,10 +255,16 @@ bool PulseStream::cork(bool corked) {
     return operation != nullptr;
 }
 
+// Input: the core calls this once a start is complete, the first time the
+// host takes frames, so what start() kept is handed over here.
 void PulseStream::dataQueued() {
-    if (direction_ != wave::Direction::output || !wantsData_.exchange(false)) return;
+    if (!wantsData_.exchange(false)) return;
     Connection::Lock lock(*connection_);
-    fill();
+    if (direction_ == wave::Direction::input) {
+        capture();
+    } else {
+        fill();
+    }
 }
 
 void PulseStream::capture() {
@@ -283,6 +284,20 @@ void PulseStream::capture() {
     }
 }
 
+// What came before the start is not part of this recording, but for about
+// its last fragment: a source sends its first frames in a burst as a
+// stream begins, and the next may be a graph cycle or two away.
+void PulseStream::keepNewest(std::size_t bytes) {
+    const void* data = nullptr;
+    std::size_t size = 0;
+    std::size_t readable = pa_stream_readable_size(stream_);
+    while (readable > bytes && pa_stream_peek(stream_, &data, &size) == 0 && size > 0 &&
+           readable - std::min(readable, size) >= bytes) {
+        pa_stream_drop(stream_);
+        readable -= size;
+    }
+}
+
 void PulseStream::fill() {
     if (!moving_ || stream_ == nullptr) return;
     reportHeard();
@@ -292,7 +307,10 @@ void PulseStream::fill() {
     }
     for (;;) {
         if (!moveFrames()) break;  // the server is full: it asks again when it has room
-        // The queue is empty: the next block queued brings the thread back here.
+        // The queue is empty. While the server has blocks to play it asks
+        // again as it plays them, and takes the next block then; only one
+        // about to run dry has the next block queued brought here at once.
+        if (!runningShort()) break;
         wantsData_.store(true);
         if (host_.pendingBytes() == 0 || !wantsData_.exchange(false)) break;
     }
@@ -325,6 +343,10 @@ bool PulseStream::moveFrames() {
         room -= given;
     }
     return host_.pendingBytes() == 0;
+}
+
+bool PulseStream::runningShort() const {
+    return dry_ || written_ - heard_ <= 2 * std::uint64_t{fragment_};
 }
 
 void PulseStream::reportHeard() {
@@ -375,7 +397,8 @@ void PulseStream::underflow() {
     sinceDry_ = 0;
     triggered_ = false;
     dry_ = true;
-    watchTail();
+    // The server asks for nothing more until it is given frames.
+    fill();
 }
 
 void PulseStream::lose() {

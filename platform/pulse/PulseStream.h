@@ -65,9 +65,13 @@ class PulseStream final : public wave::DriverStream {
     void fit(std::size_t bytes);
     std::size_t fragmentFor(std::size_t bufferBytes) const;
     void capture();
+    // Input, at a start: throws away all but about the newest `bytes` received.
+    void keepNewest(std::size_t bytes);
     void fill();
     // Writes what the server has room for; true when the queue ran out first.
     bool moveFrames();
+    // Output: the server holds at most two blocks' worth still to play.
+    bool runningShort() const;
     void reportHeard();
     // Output: keeps the timer set for when the last frame written plays.
     void watchTail();
@@ -103,8 +107,9 @@ class PulseStream final : public wave::DriverStream {
     bool dry_ = false;               // output: the server read all there was
     int stalls_ = 0;                 // output: timer calls in a row that found nothing played
     std::optional<DWORD> volume_;    // output: set through the handle
-    // Raised when the queue ran out while the server had room; dataQueued
-    // takes the loop's lock only then.
+    // Output: raised when the queue ran out while the server was running
+    // short; input: raised by a start with frames kept. dataQueued takes
+    // the loop's lock only then.
     std::atomic<bool> wantsData_{false};
 };
 
