@@ -125,6 +125,7 @@ MMRESULT PulseStream::connect() {
         return result;
     }
     timer_ = pa_context_rttime_new(context, PA_USEC_INVALID, &onTimer, this);
+    timerDue_ = PA_USEC_INVALID;
     written_ = heard_ = sinceDry_ = 0;
     triggered_ = dry_ = false;
     stalls_ = 0;
@@ -208,8 +209,11 @@ MMRESULT PulseStream::start() {
         // The first block is queued after the start; fill() fits the buffer to it.
         wantsData_.store(true);
     }
+    if (!cork(false)) {
+        wantsData_.store(false);
+        return MMSYSERR_NODRIVER;
+    }
     moving_ = true;
-    if (!cork(false)) return MMSYSERR_NODRIVER;
     return MMSYSERR_NOERROR;
 }
 
@@ -232,7 +236,7 @@ MMRESULT PulseStream::pause() {
     if (!moving_) return MMSYSERR_NOERROR;
     moving_ = false;
     wantsData_.store(false);
-    if (timer_ != nullptr) pa_context_rttime_restart(connection_->context(), timer_, PA_USEC_INVALID);
+    if (timer_ != nullptr) setTimer(PA_USEC_INVALID);
     cork(true);
     return MMSYSERR_NOERROR;
 }
@@ -242,9 +246,10 @@ MMRESULT PulseStream::resume() {
         Connection::Lock lock(*connection_);
         if (lost_) return MMSYSERR_NODRIVER;
         if (moving_ || stream_ == nullptr) return MMSYSERR_NOERROR;
-        moving_ = true;
         if (!cork(false)) return MMSYSERR_NODRIVER;
-        fill();
+        moving_ = true;
+        // The core takes frames again once this returns, and says so through dataQueued.
+        wantsData_.store(true);
     }
     return MMSYSERR_NOERROR;
 }
@@ -360,17 +365,28 @@ void PulseStream::reportHeard() {
     heard_ = played;
 }
 
+// Setting the timer wakes the loop, so a timer already due before the
+// time wanted is left alone: it finds the tail not played yet and is set
+// again, once per tail rather than once per block.
 void PulseStream::watchTail() {
     if (timer_ == nullptr) return;
-    pa_usec_t due = PA_USEC_INVALID;
-    if (moving_ && heard_ < written_) {
-        due = pa_rtclock_now() +
-              std::max(pa_bytes_to_usec(written_ - heard_, &spec_), tailRecheck);
+    if (!moving_ || heard_ >= written_) {
+        setTimer(PA_USEC_INVALID);
+        return;
     }
+    const pa_usec_t due =
+        pa_rtclock_now() + std::max(pa_bytes_to_usec(written_ - heard_, &spec_), tailRecheck);
+    if (timerDue_ == PA_USEC_INVALID || timerDue_ > due) setTimer(due);
+}
+
+void PulseStream::setTimer(pa_usec_t due) {
+    if (due == timerDue_) return;
+    timerDue_ = due;
     pa_context_rttime_restart(connection_->context(), timer_, due);
 }
 
 void PulseStream::tailDue() {
+    timerDue_ = PA_USEC_INVALID;
     if (!moving_) return;
     const std::uint64_t before = heard_;
     reportHeard();

@@ -75,6 +75,7 @@ class PulseStream final : public wave::DriverStream {
     void reportHeard();
     // Output: keeps the timer set for when the last frame written plays.
     void watchTail();
+    void setTimer(pa_usec_t due);
     void tailDue();
     void stateChanged();
     void underflow();
@@ -97,6 +98,7 @@ class PulseStream final : public wave::DriverStream {
 
     pa_stream* stream_ = nullptr;
     pa_time_event* timer_ = nullptr;
+    pa_usec_t timerDue_ = PA_USEC_INVALID;  // when the timer fires; invalid: it does not
     std::size_t fragment_;  // bytes per buffer or block the server's buffer is sized for
     bool moving_ = false;   // started and neither stopped, paused nor lost
     bool lost_ = false;

@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "PulseTestServer.h"
 #include "PulseTestStreams.h"
@@ -19,11 +18,7 @@ TEST(PulseCapture, TheVirtualSourcesToneArrivesWhole) {
     wavetest::NotificationWindow window;
     Recorder recorder(window, inputNamed("VirtMic"), 4, tenMs);
     ASSERT_TRUE(recorder.opened());
-    const auto until = Clock::now() + std::chrono::milliseconds(1500);
-    while (Clock::now() < until) {
-        for (const auto& n : window.take()) recorder.take(n);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    pump(window, std::chrono::milliseconds(1500), [&](const auto& n) { recorder.take(n); });
     const auto& left = recorder.left();
     ASSERT_GT(left.size(), 48000u);
     const ToneReport tone = examineTone(left, 48000, 1000);
@@ -44,17 +39,13 @@ TEST(PulseCapture, ASinksMonitorHearsWhatIsPlayedIntoTheSink) {
     const auto started = Clock::now();
     Player player(window, outputNamed("SinkA"), 750, 100, 10);
     ASSERT_TRUE(player.opened());
-    auto lastDone = started;
-    while (Clock::now() < started + std::chrono::seconds(3) && player.done() < player.blocks()) {
-        for (const auto& n : window.take()) {
-            recorder.take(n);
-            player.take(n);
-        }
-        lastDone = Clock::now();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const auto both = [&](const auto& n) {
+        recorder.take(n);
+        player.take(n);
+    };
+    pump(window, std::chrono::seconds(3), both, [&] { return player.done() == player.blocks(); });
     EXPECT_EQ(player.done(), player.blocks());
-    EXPECT_GE(lastDone - started, std::chrono::milliseconds(990));
+    EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(990));
 
     // The monitor holds silence, then the tone, then silence: the middle is checked.
     const auto& left = recorder.left();

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 #include "PulseTestServer.h"
@@ -13,17 +12,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
-
-// Pumps `window` into `take` for `duration`, or until `done` holds.
-void pump(wavetest::NotificationWindow& window, milliseconds duration,
-          const std::function<void(const wavetest::Notification&)>& take,
-          const std::function<bool()>& done = [] { return false; }) {
-    const auto until = Clock::now() + duration;
-    while (Clock::now() < until && !done()) {
-        for (const auto& n : window.take()) take(n);
-        std::this_thread::sleep_for(milliseconds(1));
-    }
-}
 
 bool isLost(HWAVEOUT handle) {
     WAVEOUTCAPSA caps{};

@@ -164,59 +164,46 @@ bool PrivateServer::kill() const {
     return killed;
 }
 
-namespace {
-
-// Runs of this many exact zeros are silence the server put in.
-constexpr std::size_t silentRun = 8;
-
-// Marks the samples in or next to runs of silence; returns how many runs.
-std::size_t markSilences(const std::vector<std::int16_t>& samples, std::vector<bool>& silent) {
-    silent.assign(samples.size(), false);
-    std::size_t runs = 0;
-    for (std::size_t n = 0; n < samples.size();) {
-        std::size_t end = n;
-        while (end < samples.size() && samples[end] == 0) ++end;
-        if (end - n >= silentRun) {
-            ++runs;
-            for (std::size_t i = n > 2 ? n - 2 : 0; i < std::min(end + 2, samples.size()); ++i) {
-                silent[i] = true;
-            }
-        }
-        n = end > n ? end : n + 1;
-    }
-    return runs;
-}
-
-}  // namespace
-
 ToneReport examineTone(std::vector<std::int16_t> samples, double rate, double expectedHz) {
     ToneReport report;
     // A source starts with silence until its first frames come.
     const auto sound = std::find_if(samples.begin(), samples.end(), [](auto s) { return s != 0; });
     samples.erase(samples.begin(), sound);
     for (const auto sample : samples) report.peak = std::max(report.peak, std::abs(double(sample)));
-    if (samples.size() < 3) return report;
-    std::vector<bool> silent;
-    report.silences = markSilences(samples, silent);
-    // A sine obeys x[n+1] + x[n-1] = 2 cos(w) x[n]; a lost or repeated frame does not.
+    // A sine obeys x[n+1] + x[n-1] = 2 cos(w) x[n]; a lost or repeated frame
+    // does not. Where a silence begins or ends one of the three is zero.
     const double twoCos = 2 * std::cos(2 * std::numbers::pi * expectedHz / rate);
     const double allowed = std::max(0.05 * report.peak, 50.0);
+    constexpr std::size_t silentRun = 8;  // exact zeros in a row: a silence
+    std::size_t zeros = 0;
     std::size_t lastBreak = 0;
-    std::size_t firstRise = 0;
-    std::size_t lastRise = 0;
-    std::size_t rises = 0;
+    std::vector<std::size_t> rises;
     for (std::size_t n = 1; n + 1 < samples.size(); ++n) {
+        zeros = samples[n] == 0 ? zeros + 1 : 0;
+        if (zeros == silentRun) ++report.silences;
+        const bool nearSilence = samples[n - 1] == 0 || samples[n] == 0 || samples[n + 1] == 0;
         const double residue = samples[n + 1] + samples[n - 1] - twoCos * samples[n];
-        if (!silent[n] && std::abs(residue) > allowed) {
+        if (!nearSilence && std::abs(residue) > allowed) {
             if (report.breaks == 0 || n > lastBreak + 2) ++report.breaks;
             lastBreak = n;
         }
-        if (samples[n - 1] < 0 && samples[n] >= 0) {
-            if (rises++ == 0) firstRise = n;
-            lastRise = n;
-        }
+        if (samples[n - 1] < 0 && samples[n] >= 0) rises.push_back(n);
     }
-    if (rises > 1) report.frequency = double(rises - 1) * rate / double(lastRise - firstRise);
+    // Periods that span a silence are left out of the frequency.
+    std::vector<double> periods;
+    for (std::size_t i = 1; i < rises.size(); ++i) periods.push_back(double(rises[i] - rises[i - 1]));
+    if (periods.empty()) return report;
+    std::vector<double> sorted = periods;
+    std::nth_element(sorted.begin(), sorted.begin() + long(sorted.size() / 2), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    double total = 0;
+    std::size_t counted = 0;
+    for (const double period : periods) {
+        if (std::abs(period - median) > 0.1 * median) continue;
+        total += period;
+        ++counted;
+    }
+    report.frequency = double(counted) * rate / total;
     return report;
 }
 

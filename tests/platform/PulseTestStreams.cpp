@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <numbers>
 
 namespace sorvan::pulsetest {
@@ -10,26 +11,37 @@ WAVEFORMATEX testFormat() {
     return wavetest::pcmFormat(2, 48000, 16);
 }
 
-UINT inputNamed(const char* name) {
-    for (UINT id = 0; id < waveInGetNumDevs(); ++id) {
-        WAVEINCAPSA caps{};
-        if (waveInGetDevCapsA(id, &caps, sizeof caps) == MMSYSERR_NOERROR &&
-            std::strcmp(caps.szPname, name) == 0) {
+namespace {
+
+template <class Caps, class GetCaps>
+UINT deviceNamed(const char* name, UINT count, GetCaps getCaps) {
+    for (UINT id = 0; id < count; ++id) {
+        Caps caps{};
+        if (getCaps(id, &caps, sizeof caps) == MMSYSERR_NOERROR && std::strcmp(caps.szPname, name) == 0) {
             return id;
         }
     }
     return noDevice;
 }
 
+}  // namespace
+
+UINT inputNamed(const char* name) {
+    return deviceNamed<WAVEINCAPSA>(name, waveInGetNumDevs(), &waveInGetDevCapsA);
+}
+
 UINT outputNamed(const char* name) {
-    for (UINT id = 0; id < waveOutGetNumDevs(); ++id) {
-        WAVEOUTCAPSA caps{};
-        if (waveOutGetDevCapsA(id, &caps, sizeof caps) == MMSYSERR_NOERROR &&
-            std::strcmp(caps.szPname, name) == 0) {
-            return id;
-        }
+    return deviceNamed<WAVEOUTCAPSA>(name, waveOutGetNumDevs(), &waveOutGetDevCapsA);
+}
+
+void pump(wavetest::NotificationWindow& window, std::chrono::milliseconds duration,
+          const std::function<void(const wavetest::Notification&)>& take,
+          const std::function<bool()>& done) {
+    const auto until = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < until && !done()) {
+        for (const auto& n : window.take()) take(n);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    return noDevice;
 }
 
 Recorder::Recorder(wavetest::NotificationWindow& window, UINT id, std::size_t buffers,

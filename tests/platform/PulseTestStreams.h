@@ -3,7 +3,9 @@
 // report to one window; the test pumps it and passes each notification on.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "WaveTestSupport.h"
@@ -17,6 +19,11 @@ WAVEFORMATEX testFormat();
 constexpr UINT noDevice = WAVE_MAPPER - 1;
 UINT inputNamed(const char* name);
 UINT outputNamed(const char* name);
+
+// Hands each notification to `take` for `duration`, or until `done` holds.
+void pump(wavetest::NotificationWindow& window, std::chrono::milliseconds duration,
+          const std::function<void(const wavetest::Notification&)>& take,
+          const std::function<bool()>& done = [] { return false; });
 
 class Recorder {
   public:

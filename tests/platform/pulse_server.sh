@@ -18,7 +18,11 @@ rm -f "$dir/unavailable"
 echo "$script" >"$dir/script"
 if [ ! -f "$script" ]; then
   echo "no sound server script at $script" >"$dir/unavailable"
-elif ! bash "$script" up "$dir" >"$dir/up.log" 2>&1; then
+else
+  # A server left over from an interrupted run would hold the folder's sockets.
+  bash "$script" down "$dir" >/dev/null 2>&1
+fi
+if [ ! -f "$dir/unavailable" ] && ! bash "$script" up "$dir" >"$dir/up.log" 2>&1; then
   echo "the sound server did not start ($script up $dir failed: $(tail -n 1 "$dir/up.log"))" >"$dir/unavailable"
   bash "$script" down "$dir" >/dev/null 2>&1
 fi
