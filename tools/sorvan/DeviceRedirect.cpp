@@ -33,6 +33,14 @@ class RedirectingDriver final : public wave::Driver {
                   wave::StreamHost& host, std::unique_ptr<wave::DriverStream>& stream) override {
         return inner_->open(direction, index, format, host, stream);
     }
+    // The device the program chose is that device; the other direction's
+    // default stays the system's, to follow as it changes.
+    MMRESULT openDefault(wave::Direction direction, std::size_t index, const WAVEFORMATEX& format,
+                         wave::StreamHost& host,
+                         std::unique_ptr<wave::DriverStream>& stream) override {
+        if (direction == direction_) return inner_->open(direction, index, format, host, stream);
+        return inner_->openDefault(direction, index, format, host, stream);
+    }
     MMRESULT getVolume(std::size_t outputIndex, DWORD& volume) override {
         return inner_->getVolume(outputIndex, volume);
     }
