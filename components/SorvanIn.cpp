@@ -72,6 +72,7 @@ void TSorvanIn::open() {
     // the slots, so an open device is left as it is.
     if (FOpen) return;
     ForgetLastError();
+    FGaps = {};
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FBits);
     const auto number = static_cast<UINT>(DeviceIndex(FDevice));
     FOpen = waveInOpen(&FDeviceID, number, &format, reinterpret_cast<DWORD_PTR>(FHandle), 0,
@@ -93,6 +94,7 @@ void TSorvanIn::close() {
     }
     if (FOpen) {
         ReleaseBuffers();
+        FGaps = GapsOfDevice(FDeviceID);
         FOpen = waveInClose(FDeviceID) != MMSYSERR_NOERROR;
         // A closed device holds nothing any more.
         if (!FOpen) {

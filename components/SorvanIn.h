@@ -14,6 +14,7 @@
 #include <string>
 
 #include "components/SorvanWave.h"
+#include "components/StreamGaps.h"
 #include "components/WaveCalls.h"
 #include "components/WavFile.h"
 #include "framework/Classes.h"
@@ -93,6 +94,11 @@ class TSorvanIn : public TComponent, public WaveInCalls {
     int FileError() const { return FWaveFile.Error(); }
     std::string FileErrorText() const;
 
+    // The gaps in the sound since the last open (kept after the close):
+    // frames the device dropped, and those lost because no buffer was
+    // queued in time. Not a property: never stored in forms.
+    TSVGaps Gaps() const { return FOpen ? GapsOfDevice(FDeviceID) : FGaps; }
+
     // Handles the device's notifications; any other message goes to DefWindowProcA.
     void WndProc(TMessage& Message);
 
@@ -154,6 +160,7 @@ class TSorvanIn : public TComponent, public WaveInCalls {
     bool FOpen = false;
     bool FCapturing = false;
     HWAVEIN FDeviceID = nullptr;
+    TSVGaps FGaps;  // of the last device, as it closed
     // The format the device opened last records in.
     WAVEFORMATEX FRecordFormat = MakePcmFormat(1, 8000, 8);
     std::string FFileName;

@@ -69,6 +69,7 @@ bool TSorvanOut::open() {
     // left as it is.
     if (FOpen) return true;
     ForgetLastError();
+    FGaps = {};
     const WAVEFORMATEX format = MakePcmFormat(FChannels, FSamples, FSampleBits);
     FOpen =
         waveOutOpen(&FDeviceID, static_cast<UINT>(DeviceIndex(FDevice)), &format,
@@ -104,6 +105,7 @@ void TSorvanOut::close() {
     if (!FOpen) return;
     DrainQueue();
     FPlaying = !FQueue.Empty();
+    FGaps = GapsOfDevice(FDeviceID);
     FOpen = waveOutClose(FDeviceID) != MMSYSERR_NOERROR;
     if (!FOpen) FResetRefused = false;
 }

@@ -12,6 +12,7 @@
 #include "components/PlaybackLateDones.h"
 #include "components/PlaybackQueue.h"
 #include "components/SorvanWave.h"
+#include "components/StreamGaps.h"
 #include "components/WaveCalls.h"
 #include "framework/Classes.h"
 #include "framework/Events.h"
@@ -62,6 +63,11 @@ class TSorvanOut : public TComponent, public WaveOutCalls {
 
     bool IsOpen() const { return FOpen; }
     bool IsPlaying() const { return FPlaying; }
+
+    // The gaps in the sound since the last open (kept after the close):
+    // silence the device played because it ran dry by itself, or because
+    // no block was queued in time. Not a property: never stored in forms.
+    TSVGaps Gaps() const { return FOpen ? GapsOfDevice(FDeviceID) : FGaps; }
 
     // The selected device's capabilities, queried afresh on every read.
     TSVOutCaps GetCaps() const;
@@ -128,6 +134,7 @@ class TSorvanOut : public TComponent, public WaveOutCalls {
     // The last reset was refused: the device may still hold blocks.
     bool FResetRefused = false;
     HWAVEOUT FDeviceID = nullptr;
+    TSVGaps FGaps;  // of the last device, as it closed
     PlaybackQueue FQueue;
     PlaybackLateDones FLateDones;
 };

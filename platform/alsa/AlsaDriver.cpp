@@ -1,8 +1,13 @@
-// The driver object: the devices found when it was created (and those named
-// to it since), their volumes, and the streams it opens.
+// The driver object: its devices (and those named to it since), their
+// volumes, and the streams it opens.
+//
+// Each list is made when it is first asked for, and only as far as asked:
+// WAVE_MAPPER needs only "default", and opening every other PCM (a sound
+// server's plug-in connects to its server) would hold up the first open.
 #include "platform/alsa/AlsaDriver.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdarg>
 #include <mutex>
 #include <system_error>
@@ -26,27 +31,32 @@ std::shared_ptr<OutputVolume> volumeOf(const Device& device) {
 
 class AlsaDriver final : public wave::Driver {
   public:
-    AlsaDriver() : inputs_(enumerate(Direction::input)), outputs_(enumerate(Direction::output)) {
-        for (const Device& device : outputs_) volumes_.push_back(volumeOf(device));
-    }
-
     std::size_t deviceCount(Direction direction) override {
         std::lock_guard lock(mutex_);
-        return devices(direction).size();
+        return complete(direction).size();
     }
 
     wave::DeviceInfo device(Direction direction, std::size_t index) override {
         std::lock_guard lock(mutex_);
-        return devices(direction)[index].info;
+        const auto& list = index == 0 ? started(direction) : complete(direction);
+        return (index < list.size() ? list : complete(direction))[index].info;
     }
 
     // "default" comes first whenever it opens; else device 0 stands in.
     std::size_t defaultDevice(Direction) override { return 0; }
 
+    std::optional<std::size_t> mapperDevice(Direction direction) override {
+        std::lock_guard lock(mutex_);
+        if (started(direction).empty() && complete(direction).empty()) return std::nullopt;
+        return 0;
+    }
+
     MMRESULT checkFormat(Direction direction, std::size_t index,
                          const WAVEFORMATEX& format) override {
         return alsa::checkFormat(pcmOf(direction, index), direction, format);
     }
+
+    bool opensOnlyWhatItTakes() const override { return true; }
 
     MMRESULT open(Direction direction, std::size_t index, const WAVEFORMATEX& format,
                   wave::StreamHost& host, std::unique_ptr<wave::DriverStream>& stream) override {
@@ -54,13 +64,12 @@ class AlsaDriver final : public wave::Driver {
         if (int e = openPcm(pcmOf(direction, index), direction, pcm); e < 0) {
             return resultOf(e);
         }
-        Geometry geometry;
-        if (int e = configure(pcm.get(), direction, format, defaultPeriod(format), geometry); e < 0) {
-            return resultOf(e);
-        }
+        // Set up at the first start, fitted to the application's headers:
+        // setting up twice costs a sound server's plug-in a new stream.
+        if (!accepts(pcm.get(), format)) return WAVERR_BADFORMAT;
         try {
             stream = std::make_unique<AlsaStream>(
-                std::move(pcm), direction, format, geometry, host,
+                std::move(pcm), direction, format, expectedGeometry(format), host,
                 direction == Direction::output ? volume(index) : nullptr);
         } catch (const std::system_error&) {
             return MMSYSERR_NOMEM;  // no thread or eventfd to be had
@@ -81,6 +90,8 @@ class AlsaDriver final : public wave::Driver {
     MMRESULT addNamedDevice(Direction direction, const std::string& pcm,
                             std::size_t& index) override {
         if (pcm.empty()) return MMSYSERR_NODRIVER;
+        // Named devices follow the whole list, so that its numbers stay.
+        deviceCount(direction);
         if (const auto listed = find(direction, pcm)) {
             index = *listed;
             return MMSYSERR_NOERROR;
@@ -90,22 +101,52 @@ class AlsaDriver final : public wave::Driver {
         if (int e = describeNamed(pcm, direction, device); e < 0) return resultOf(e);
         auto deviceVolume = direction == Direction::output ? volumeOf(device) : nullptr;
         std::lock_guard lock(mutex_);
-        auto& list = direction == Direction::input ? inputs_ : outputs_;
-        list.push_back(std::move(device));
+        List& list = lists_[slot(direction)];
+        list.devices.push_back(std::move(device));
         if (deviceVolume != nullptr) volumes_.push_back(std::move(deviceVolume));
-        index = list.size() - 1;
+        index = list.devices.size() - 1;
         return MMSYSERR_NOERROR;
     }
 
   private:
-    // Callers hold mutex_.
-    const std::vector<Device>& devices(Direction direction) const {
-        return direction == Direction::input ? inputs_ : outputs_;
+    struct List {
+        bool defaultAsked = false;
+        bool complete = false;
+        std::vector<Device> devices;
+    };
+
+    static std::size_t slot(Direction direction) { return direction == Direction::input ? 0 : 1; }
+
+    // Callers hold mutex_. The list with "default" asked for, as far as made.
+    const std::vector<Device>& started(Direction direction) {
+        List& list = lists_[slot(direction)];
+        if (!list.defaultAsked) {
+            list.defaultAsked = true;
+            if (auto device = openingDefault(direction)) add(direction, std::move(*device));
+        }
+        return list.devices;
     }
 
+    // Callers hold mutex_. The whole list.
+    const std::vector<Device>& complete(Direction direction) {
+        started(direction);
+        List& list = lists_[slot(direction)];
+        if (!list.complete) {
+            list.complete = true;
+            for (Device& device : enumerateOthers(direction)) add(direction, std::move(device));
+        }
+        return list.devices;
+    }
+
+    void add(Direction direction, Device device) {
+        if (direction == Direction::output) volumes_.push_back(volumeOf(device));
+        lists_[slot(direction)].devices.push_back(std::move(device));
+    }
+
+    // Only numbers the core checked against the list come here, so it is made that far.
     std::string pcmOf(Direction direction, std::size_t index) const {
         std::lock_guard lock(mutex_);
-        return devices(direction)[index].pcm;
+        return lists_[slot(direction)].devices[index].pcm;
     }
 
     std::shared_ptr<OutputVolume> volume(std::size_t index) const {
@@ -115,17 +156,16 @@ class AlsaDriver final : public wave::Driver {
 
     std::optional<std::size_t> find(Direction direction, const std::string& pcm) const {
         std::lock_guard lock(mutex_);
-        const auto& list = devices(direction);
+        const auto& list = lists_[slot(direction)].devices;
         const auto at = std::find_if(list.begin(), list.end(),
                                      [&](const Device& device) { return device.pcm == pcm; });
         if (at == list.end()) return std::nullopt;
         return static_cast<std::size_t>(at - list.begin());
     }
 
-    // The lists only grow (addNamedDevice), so an index once valid stays so.
+    // The lists only grow, so an index once valid stays so.
     mutable std::mutex mutex_;
-    std::vector<Device> inputs_;
-    std::vector<Device> outputs_;
+    std::array<List, 2> lists_;
     std::vector<std::shared_ptr<OutputVolume>> volumes_;
 };
 

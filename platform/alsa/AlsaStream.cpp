@@ -20,6 +20,13 @@ snd_pcm_uframes_t periodFor(snd_pcm_uframes_t headerFrames, snd_pcm_uframes_t us
     return headerFrames / periods;
 }
 
+// The most the device's buffer is made to hold, however much is queued.
+constexpr snd_pcm_uframes_t maxBufferSeconds = 2;
+
+// A position that moves this far from where the clock says lost or made up
+// frames: a server's quantum is 5 ms and more.
+constexpr DWORD gapToleranceMs = 3;
+
 // Bounds a wait on a device that never signals, as some plugins do.
 int pollTimeoutMs(const Geometry& geometry, const WAVEFORMATEX& format) {
     const auto bufferMs = geometry.buffer * 1000 / std::max<DWORD>(format.nSamplesPerSec, 1);
@@ -39,8 +46,10 @@ AlsaStream::AlsaStream(Pcm pcm, wave::Direction direction, const WAVEFORMATEX& f
       host_(host),
       volume_(std::move(volume)),
       silentSource_(snd_pcm_type(pcm_.get()) == SND_PCM_TYPE_NULL),
+      configured_(snd_pcm_state(pcm_.get()) != SND_PCM_STATE_OPEN),
       period_(direction == wave::Direction::output ? geometry.period * format.nBlockAlign : 0),
-      recent_(direction == wave::Direction::output ? geometry.buffer * format.nBlockAlign : 0) {
+      recent_(direction == wave::Direction::output ? geometry.buffer * format.nBlockAlign : 0),
+      captureClock_(format.nSamplesPerSec, format.nSamplesPerSec * gapToleranceMs / 1000) {
     replay_.reserve(direction == wave::Direction::output ? geometry.buffer * frameSize_ : 0);
     const int count = std::max(snd_pcm_poll_descriptors_count(pcm_.get()), 0);
     pollFds_.resize(static_cast<std::size_t>(count) + 1);
@@ -151,8 +160,9 @@ MMRESULT AlsaStream::begin() {
         reportAllHeard();
     }
     // Capture starts with the first buffer, playback by itself once a
-    // period is written: the period is fitted to that first header then.
-    const int e = snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
+    // period is written: the device is fitted to that first header then
+    // (set up for the first time, when the open left that to the start).
+    const int e = !configured_ || snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED ? 0 : snd_pcm_prepare(pcm);
     if (e < 0) {
         if (e == -ENODEV) lose();
         return resultOf(e);
@@ -161,6 +171,8 @@ MMRESULT AlsaStream::begin() {
     starved_ = false;
     fitted_ = false;
     writtenFrames_ = 0;
+    capturedFrames_ = 0;
+    captureClock_.restart();
     heardFrames_ = 0;
     if (!replay_.empty()) {
         writeAll(replay_);
@@ -169,21 +181,28 @@ MMRESULT AlsaStream::begin() {
     return MMSYSERR_NOERROR;
 }
 
-bool AlsaStream::fitPeriod(std::size_t headerBytes) {
+bool AlsaStream::fitTo(std::size_t headerBytes, std::size_t queuedBytes) {
     fitted_ = true;
-    const snd_pcm_uframes_t wanted = periodFor(headerBytes / frameSize_, defaultPeriod(format_));
-    if (wanted == 0 || wanted == geometry_.period) return true;
+    snd_pcm_uframes_t wanted = periodFor(headerBytes / frameSize_, defaultPeriod(format_));
+    if (wanted == 0) wanted = geometry_.period;
+    const auto mostBuffer = static_cast<snd_pcm_uframes_t>(format_.nSamplesPerSec) * maxBufferSeconds;
+    const snd_pcm_uframes_t buffer = std::min<snd_pcm_uframes_t>(queuedBytes / frameSize_, mostBuffer);
+    if (configured_ && wanted == geometry_.period && buffer <= geometry_.buffer) return true;
     snd_pcm_t* pcm = pcm_.get();
     Geometry fitted;
-    snd_pcm_hw_free(pcm);
-    // Should the device refuse every period near the one wanted, it gets its old one back.
-    if (configure(pcm, direction_, format_, wanted, fitted) < 0 &&
-        configure(pcm, direction_, format_, geometry_.period, fitted) < 0) {
+    if (configured_) snd_pcm_hw_free(pcm);
+    // Should the device refuse every period near the one wanted, it gets the usual one.
+    if (configure(pcm, direction_, format_, wanted, buffer, fitted) < 0 &&
+        configure(pcm, direction_, format_, defaultPeriod(format_), 0, fitted) < 0) {
         return false;
     }
+    configured_ = true;
     geometry_ = fitted;
-    availMin_ = fitted.period;
-    if (direction_ == wave::Direction::output) period_.resize(geometry_.period * frameSize_);
+    if (direction_ == wave::Direction::output) {
+        period_.resize(geometry_.period * frameSize_);
+        recent_ = RecentFrames(geometry_.buffer * frameSize_);
+        replay_.reserve(geometry_.buffer * frameSize_);
+    }
     snd_pcm_poll_descriptors(pcm_.get(), pollFds_.data(), static_cast<unsigned>(pollFds_.size() - 1));
     return true;
 }
@@ -231,7 +250,7 @@ void AlsaStream::capture() {
         return;
     }
     if (!fitted_) {
-        const bool fits = fitPeriod(space.size());
+        const bool fits = fitTo(space.size(), host_.pendingBytes());
         const int e = fits ? snd_pcm_start(pcm_.get()) : -ENODEV;
         if (e < 0) {
             host_.captured(0);
@@ -253,12 +272,31 @@ void AlsaStream::capture() {
     // before anything here waits or reports a lost device.
     host_.captured(got > 0 ? static_cast<std::size_t>(got) * frameSize_ : 0);
     if (got == -EAGAIN || got == 0) {
-        waitForDevice();
+        waitForDevice(frames);
     } else if (got < 0) {
         recover(got);
     } else {
         starved_ = false;
+        dryFrom_ = Clock::now();
+        capturedFrames_ += static_cast<std::uint64_t>(got);
+        watchPosition();
     }
+}
+
+void AlsaStream::watchPosition() {
+    const snd_pcm_sframes_t waiting = snd_pcm_avail_update(pcm_.get());
+    if (waiting < 0) return;
+    const std::uint64_t position = capturedFrames_ + static_cast<std::uint64_t>(waiting);
+    if (const std::uint64_t frames = captureClock_.gapAt(position, dryFrom_)) {
+        host_.gap(wave::StreamHost::Gap::device, frames);
+    }
+}
+
+std::size_t AlsaStream::framesSinceDry() const {
+    const auto since = Clock::now() - dryFrom_;
+    if (since <= Clock::duration::zero()) return 0;
+    return static_cast<std::size_t>(std::chrono::duration<double>(since).count() *
+                                    format_.nSamplesPerSec);
 }
 
 void AlsaStream::play() {
@@ -281,8 +319,9 @@ void AlsaStream::play() {
         return;
     }
     // Frames written already (replayed after a pause) keep the period they had.
-    if (!fitted_ && writtenFrames_ == 0 && snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED &&
-        !fitPeriod(host_.headBytes())) {
+    if (!fitted_ && writtenFrames_ == 0 &&
+        (!configured_ || snd_pcm_state(pcm) == SND_PCM_STATE_PREPARED) &&
+        !fitTo(host_.headBytes(), pending)) {
         lose();
         return;
     }
@@ -294,8 +333,7 @@ void AlsaStream::play() {
     const auto frames =
         std::min<snd_pcm_uframes_t>(geometry_.period, (pending + frameSize_ - 1) / frameSize_);
     if (static_cast<snd_pcm_uframes_t>(room) < frames) {
-        wakeAtRoom(geometry_.period);
-        waitForDevice();
+        waitForDevice(frames);
         return;
     }
     const std::span<std::byte> out = std::span(period_).first(frames * frameSize_);
@@ -330,7 +368,7 @@ void AlsaStream::writeAll(std::span<const std::byte> frames) {
             snd_pcm_writei(pcm_.get(), frames.data() + done * frameSize_, count - done);
         if (written == -EAGAIN || written == 0) {
             // Frames cut off by a stop or reset were not going to play anyway.
-            if (!waitForDevice() && requestPending()) return;
+            if (!waitForDevice(count - done) && requestPending()) return;
         } else if (written < 0) {
             if (!recover(written)) return;
         } else {
@@ -338,6 +376,7 @@ void AlsaStream::writeAll(std::span<const std::byte> frames) {
                 frames.subspan(done * frameSize_, static_cast<std::size_t>(written) * frameSize_));
             done += static_cast<std::size_t>(written);
             writtenFrames_ += static_cast<std::uint64_t>(written);
+            expectPlayedOut();
         }
     }
 }
@@ -348,18 +387,44 @@ void AlsaStream::reportAllHeard() {
     heardFrames_ = writtenFrames_;
 }
 
+void AlsaStream::expectPlayedOut() {
+    const auto timeOf = [this](std::uint64_t frames) {
+        return std::chrono::microseconds(frames * 1'000'000 / format_.nSamplesPerSec);
+    };
+    const std::uint64_t held = writtenFrames_ - heardFrames_;
+    dryFrom_ = Clock::now() + timeOf(held);
+    playedOutBy_ = dryFrom_ + timeOf(geometry_.buffer + 2 * geometry_.period);
+}
+
 void AlsaStream::reportHeard() {
     if (heardFrames_ == writtenFrames_) return;
     snd_pcm_sframes_t delay = 0;
     const int e = snd_pcm_delay(pcm_.get(), &delay);
     std::uint64_t played = heardFrames_;
     if (e == -EPIPE || snd_pcm_state(pcm_.get()) == SND_PCM_STATE_XRUN) {
-        // Ran dry: it played all it had (some plugins report a stale delay then).
+        // Ran dry: it played all it had (some plugins report a stale delay
+        // then), unless that was well before its time: an xrun, which throws
+        // away what it still held.
+        const auto early = dryFrom_ - Clock::now();
+        const auto period = std::chrono::microseconds(geometry_.period * 1'000'000 / format_.nSamplesPerSec);
+        if (early > period) {
+            faults::countXrun();
+            host_.gap(wave::StreamHost::Gap::device,
+                      static_cast<std::size_t>(std::chrono::duration<double>(early).count() *
+                                               format_.nSamplesPerSec));
+            if (snd_pcm_prepare(pcm_.get()) < 0) {
+                lose();
+                return;
+            }
+        }
         played = writtenFrames_;
     } else if (e == 0) {
         const auto held = std::clamp<snd_pcm_sframes_t>(
             delay, 0, static_cast<snd_pcm_sframes_t>(writtenFrames_ - heardFrames_));
         played = writtenFrames_ - static_cast<std::uint64_t>(held);
+        // Some plug-ins (PulseAudio's) stop updating their delay once the
+        // server ran dry: past the time the frames take to play, they have.
+        if (held > 0 && Clock::now() >= playedOutBy_) played = writtenFrames_;
     } else {
         // Suspended or gone: what it held will not play. A device that is
         // gone returns every block through lose().
@@ -376,7 +441,11 @@ bool AlsaStream::recover(long error) {
     int e = static_cast<int>(error);
     if (e == -EINTR) return true;
     if (e == -EPIPE) {
+        // Without a buffer to fill or a block to play, the application was late.
         if (!starved_) faults::countXrun();
+        host_.gap(starved_ ? wave::StreamHost::Gap::late : wave::StreamHost::Gap::device,
+                  framesSinceDry());
+        captureClock_.restart();
         e = snd_pcm_prepare(pcm);
     } else if (e == -ESTRPIPE) {
         while ((e = snd_pcm_resume(pcm)) == -EAGAIN && !requestPending()) {
@@ -423,20 +492,25 @@ void AlsaStream::waitToBeHeard() {
     // which saves the thread a second wake-up per block.
     const bool runningShort = held <= 2 * std::uint64_t{geometry_.period};
     if (runningShort) waitingForData_.store(true);
+    // A device's poll is ready while it has room, long before it has played
+    // what it holds, so the thread sleeps for the time one more period (or
+    // what is left) takes to play, and then asks the device again.
     if (!runningShort || host_.pendingBytes() == 0) {
-        // A device's poll is ready while it has room, long before it has
-        // played what it holds; one period more room than it has now comes
-        // when one more period has played.
-        const snd_pcm_uframes_t room = geometry_.buffer - std::min<std::uint64_t>(held, geometry_.buffer);
-        wakeAtRoom(std::min(room + geometry_.period, geometry_.buffer));
-        waitForDevice();
+        sleepFor(std::min<std::uint64_t>(held, geometry_.period));
     }
     waitingForData_.store(false);
 }
 
-void AlsaStream::wakeAtRoom(snd_pcm_uframes_t frames) {
-    if (frames == availMin_) return;
-    if (wakeAtAvail(pcm_.get(), frames) == 0) availMin_ = frames;
+bool AlsaStream::sleepFor(std::uint64_t frames) {
+    const auto ns = static_cast<long long>(frames * 1'000'000'000ULL / format_.nSamplesPerSec);
+    const timespec timeout{static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+    pollfd& wakeup = pollFds_.back();
+    wakeup.revents = 0;
+    if (ppoll(&wakeup, 1, &timeout, nullptr) > 0 && wakeup.revents != 0) {
+        wakeup_.clear();
+        return false;
+    }
+    return true;
 }
 
 void AlsaStream::waitForRequest() {
@@ -444,16 +518,30 @@ void AlsaStream::waitForRequest() {
     wakeup_.clear();
 }
 
-bool AlsaStream::waitForDevice() {
-    for (auto& fd : pollFds_) fd.revents = 0;
-    poll(pollFds_.data(), pollFds_.size(), pollTimeoutMs(geometry_, format_));
-    if (pollFds_.back().revents != 0) {
-        wakeup_.clear();
-        return false;
+bool AlsaStream::waitForDevice(snd_pcm_uframes_t frames) {
+    // A descriptor left readable from the last wake-up is cleared by asking
+    // what it meant; one still readable after that with nothing to report
+    // belongs to a plug-in (the sound servers') that keeps it so until the
+    // device has moved a period: polling it again would return at once, so
+    // the thread sleeps for the frames still missing instead.
+    for (int polls = 0; polls < 2; ++polls) {
+        for (auto& fd : pollFds_) fd.revents = 0;
+        const int ready = poll(pollFds_.data(), pollFds_.size(), pollTimeoutMs(geometry_, format_));
+        if (pollFds_.back().revents != 0) {
+            wakeup_.clear();
+            return false;
+        }
+        if (ready <= 0) return true;
+        unsigned short events = 0;
+        if (snd_pcm_poll_descriptors_revents(pcm_.get(), pollFds_.data(), pollFds_.size() - 1,
+                                             &events) < 0 ||
+            events != 0) {
+            return true;
+        }
     }
-    unsigned short events = 0;
-    snd_pcm_poll_descriptors_revents(pcm_.get(), pollFds_.data(), pollFds_.size() - 1, &events);
-    return true;
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm_.get());
+    if (avail < 0 || static_cast<snd_pcm_uframes_t>(avail) >= frames) return true;
+    return sleepFor(frames - static_cast<snd_pcm_uframes_t>(avail));
 }
 
 }  // namespace sorvan::alsa

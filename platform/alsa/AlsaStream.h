@@ -27,6 +27,7 @@
 #include <poll.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/alsa/CaptureClock.h"
 #include "platform/alsa/Pcm.h"
 #include "platform/alsa/RecentFrames.h"
 #include "platform/alsa/Volume.h"
@@ -67,9 +69,10 @@ class AlsaStream final : public wave::DriverStream {
     MMRESULT begin();
     // Sizes the period to the application's headers, the first one queued
     // after a start, so that each ends at the end of a period (the header
-    // itself, up to the usual 10 ms); the device must not be running. False
-    // when the device takes no period at all any more.
-    bool fitPeriod(std::size_t headerBytes);
+    // itself, up to the usual 10 ms), and the buffer to hold what is queued
+    // (at least four periods, at most two seconds); the device must not be
+    // running. False when the device takes no set-up at all any more.
+    bool fitTo(std::size_t headerBytes, std::size_t queuedBytes);
     void halt(Want want);
     void pausePlayback();
     void capture();
@@ -79,6 +82,15 @@ class AlsaStream final : public wave::DriverStream {
     // (as its delay shows), or that it will play none of the rest.
     void reportHeard();
     void reportAllHeard();
+    // After a write: when the device will have played all it holds, and by
+    // when it must have, even were the whole buffer and two periods more
+    // still ahead of it.
+    void expectPlayedOut();
+    // Input, after a read: a position that moved off the clock lost or made up frames.
+    void watchPosition();
+    // Frames the device has had nothing to play (output) or no room for
+    // (input) since it ran dry, as the clock tells.
+    std::size_t framesSinceDry() const;
     // Waits until the frames the device holds have played, so that closing
     // after the last block's DONE does not cut the end of the sound. Takes
     // at most the buffer's length (four periods) and a little, and only on a
@@ -91,14 +103,17 @@ class AlsaStream final : public wave::DriverStream {
     // Waits for a request or a queued header, when there is nothing to fill
     // or play; only then does a queued header wake the thread.
     void waitForData();
-    // False when woken by a request or a queued header instead.
-    bool waitForDevice();
+    // Waits until the device can move `frames` (to read, or room to write)
+    // or has something to report; false when woken by a request or a queued
+    // header instead.
+    bool waitForDevice(snd_pcm_uframes_t frames);
     // Output with no block to write: waits until the device has played one
     // more period, for a request, or for a queued header while the device is
     // about to run short.
     void waitToBeHeard();
-    // Output: poll reports the device ready once it has this much room.
-    void wakeAtRoom(snd_pcm_uframes_t frames);
+    // Sleeps for the time `frames` take to play, unless a request or a
+    // queued header comes first (then false).
+    bool sleepFor(std::uint64_t frames);
 
     Pcm pcm_;
     const wave::Direction direction_;
@@ -109,6 +124,9 @@ class AlsaStream final : public wave::DriverStream {
     const std::shared_ptr<OutputVolume> volume_;
     // The null PCM reports frames read but leaves the buffer as it was.
     const bool silentSource_;
+    // Whether the device has its parameters: an open leaves them to the
+    // first start, which knows the application's headers.
+    bool configured_;
     std::vector<std::byte> period_;  // output: one period of frames on their way
     RecentFrames recent_;            // output: what the device may still hold
     std::vector<std::byte> replay_;  // output: frames a pause took back, to write first
@@ -135,7 +153,12 @@ class AlsaStream final : public wave::DriverStream {
     bool fitted_ = false;   // the period was fitted to the headers since the start
     std::uint64_t writtenFrames_ = 0;  // output, since the start: written to the device
     std::uint64_t heardFrames_ = 0;    // output, since the start: reported played
-    snd_pcm_uframes_t availMin_ = geometry_.period;  // as last set on the device
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point playedOutBy_;    // output: see expectPlayedOut
+    // Input: the last read; output: when what was written runs out.
+    Clock::time_point dryFrom_;
+    std::uint64_t capturedFrames_ = 0;  // input, since the start
+    CaptureClock captureClock_;
 
     std::thread thread_;
 };

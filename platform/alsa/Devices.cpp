@@ -66,6 +66,14 @@ bool isDevice(const std::string& pcm) {
     return true;
 }
 
+// "PipeWire" or "PulseAudio" for a PCM that is a sound server's plug-in.
+std::string soundServerOf(const std::string& pcm) {
+    const std::string type = typeOf(pcm);
+    if (type == "pipewire") return "PipeWire";
+    if (type == "pulse") return "PulseAudio";
+    return {};
+}
+
 bool servesDirection(const Hint& hint, wave::Direction direction) {
     if (hint.ioid.empty()) return true;
     return hint.ioid == (direction == wave::Direction::input ? "Input" : "Output");
@@ -111,6 +119,11 @@ void describe(const std::string& name, wave::Direction direction, WORD channels,
               Device& device) {
     device.pcm = name;
     device.info.name = displayName(name);
+    // A sound server's plug-in mixes and resamples for the server's own
+    // device, whatever it takes itself: the list says which server it is.
+    if (const std::string server = soundServerOf(name); !server.empty()) {
+        device.info.name = displayName(name + " (" + server + ")");
+    }
     device.info.channels = channels;
     device.info.formats = formats;
     // Every device has a volume: the card's mixer or the driver's own gain.
@@ -146,11 +159,15 @@ int probe(const std::string& name, wave::Direction direction, Device& device) {
 
 }  // namespace
 
-std::vector<Device> enumerate(wave::Direction direction) {
+std::optional<Device> openingDefault(wave::Direction direction) {
+    Device device;
+    if (probe(defaultPcm, direction, device) != 0) return std::nullopt;
+    return device;
+}
+
+std::vector<Device> enumerateOthers(wave::Direction direction) {
     std::vector<Device> devices;
     Device device;
-    // WAVE_MAPPER stands for device 0: "default" only when it works now.
-    if (probe(defaultPcm, direction, device) == 0) devices.push_back(device);
     for (const Hint& hint : pcmHints()) {
         if (hint.name == defaultPcm || !servesDirection(hint, direction)) continue;
         if (!isDevice(hint.name)) continue;

@@ -1,6 +1,7 @@
 // The ALSA PCMs offered as wave devices, and what each of them takes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,13 @@ struct Device {
 
 inline constexpr const char* defaultPcm = "default";
 
-// The PCMs usable for `direction`: "default" first when it opens, then the
-// others the ALSA configuration hints at for that direction (the cards'
-// devices and the configured PCMs), in hint order, each if it opens or is
-// only held by another program.
-std::vector<Device> enumerate(wave::Direction direction);
+// "default", when it opens now: the device WAVE_MAPPER stands for.
+std::optional<Device> openingDefault(wave::Direction direction);
+
+// The other PCMs usable for `direction`: those the ALSA configuration hints
+// at for that direction (the cards' devices and the configured PCMs), in
+// hint order, each if it opens or is only held by another program.
+std::vector<Device> enumerateOthers(wave::Direction direction);
 
 // Any PCM by name, hinted or not ("plughw:1", "dmix:CARD=PCH"): 0 with
 // `device` filled in when it opens or is only held by another program,

@@ -54,15 +54,6 @@ int setSoftware(snd_pcm_t* pcm, wave::Direction direction, const Geometry& geome
 
 }  // namespace
 
-int wakeAtAvail(snd_pcm_t* pcm, snd_pcm_uframes_t frames) {
-    snd_pcm_sw_params_t* raw = nullptr;
-    if (int e = snd_pcm_sw_params_malloc(&raw); e < 0) return e;
-    SwParams params(raw);
-    if (int e = snd_pcm_sw_params_current(pcm, raw); e < 0) return e;
-    if (int e = snd_pcm_sw_params_set_avail_min(pcm, raw, frames); e < 0) return e;
-    return snd_pcm_sw_params(pcm, raw);
-}
-
 int openPcm(const std::string& name, wave::Direction direction, Pcm& out) {
     snd_pcm_t* pcm = nullptr;
     const snd_pcm_stream_t stream =
@@ -97,8 +88,13 @@ snd_pcm_uframes_t defaultPeriod(const WAVEFORMATEX& format) {
     return std::max<snd_pcm_uframes_t>(format.nSamplesPerSec / 100, 16);
 }
 
+Geometry expectedGeometry(const WAVEFORMATEX& format) {
+    const snd_pcm_uframes_t period = defaultPeriod(format);
+    return {.period = period, .buffer = 4 * period};
+}
+
 int configure(snd_pcm_t* pcm, wave::Direction direction, const WAVEFORMATEX& format,
-              snd_pcm_uframes_t period, Geometry& geometry) {
+              snd_pcm_uframes_t period, snd_pcm_uframes_t bufferWanted, Geometry& geometry) {
     const HwParams params = anyHwParams(pcm);
     if (params == nullptr) return -ENOMEM;
     if (int e = restrict(pcm, params.get(), format); e < 0) return e;
@@ -106,7 +102,7 @@ int configure(snd_pcm_t* pcm, wave::Direction direction, const WAVEFORMATEX& for
         e < 0) {
         return e;
     }
-    snd_pcm_uframes_t buffer = period * 4;
+    snd_pcm_uframes_t buffer = std::max(period * 4, bufferWanted);
     if (int e = snd_pcm_hw_params_set_buffer_size_near(pcm, params.get(), &buffer); e < 0) {
         return e;
     }

@@ -37,14 +37,14 @@ struct Geometry {
 snd_pcm_uframes_t defaultPeriod(const WAVEFORMATEX& format);
 
 // Sets the hardware and software parameters for `format`; the period is the
-// one the device takes nearest to `period` frames, the buffer four periods.
-// Returns 0 or a negative errno.
+// one the device takes nearest to `period` frames, the buffer the one
+// nearest to `buffer` frames and at least four periods. Returns 0 or a
+// negative errno.
 int configure(snd_pcm_t* pcm, wave::Direction direction, const WAVEFORMATEX& format,
-              snd_pcm_uframes_t period, Geometry& geometry);
+              snd_pcm_uframes_t period, snd_pcm_uframes_t buffer, Geometry& geometry);
 
-// Makes poll report the device ready once it has `frames` of room (playback)
-// or of frames to read (capture). Returns 0 or a negative errno.
-int wakeAtAvail(snd_pcm_t* pcm, snd_pcm_uframes_t frames);
+// What a stream assumes before it is configured: the default period, four of them.
+Geometry expectedGeometry(const WAVEFORMATEX& format);
 
 // The waveform API's code for an ALSA error.
 MMRESULT resultOf(int error);

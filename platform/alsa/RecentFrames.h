@@ -35,7 +35,7 @@ class RecentFrames {
     void clear() { bytes_.clear(); }
 
   private:
-    const std::size_t capacity_;
+    std::size_t capacity_;
     std::vector<std::byte> bytes_;
 };
 

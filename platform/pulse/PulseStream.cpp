@@ -127,7 +127,7 @@ MMRESULT PulseStream::connect() {
     timer_ = pa_context_rttime_new(context, PA_USEC_INVALID, &onTimer, this);
     timerDue_ = PA_USEC_INVALID;
     written_ = heard_ = sinceDry_ = 0;
-    triggered_ = dry_ = false;
+    triggered_ = dry_ = lateAfterDry_ = false;
     stalls_ = 0;
     return MMSYSERR_NOERROR;
 }
@@ -281,6 +281,7 @@ void PulseStream::capture() {
             if (data == nullptr) {
                 // A hole: the server lost these frames.
                 xruns.fetch_add(1, std::memory_order_relaxed);
+                host_.gap(wave::StreamHost::Gap::device, size / frameSize_);
             } else {
                 host_.capture(std::span(static_cast<const std::byte*>(data), size - size % frameSize_));
             }
@@ -345,6 +346,8 @@ bool PulseStream::moveFrames() {
         written_ += given;
         sinceDry_ += given;
         dry_ = false;
+        if (lateAfterDry_) host_.gap(wave::StreamHost::Gap::late, 0);
+        lateAfterDry_ = false;
         room -= given;
     }
     return host_.pendingBytes() == 0;
@@ -408,8 +411,15 @@ void PulseStream::stateChanged() {
 }
 
 void PulseStream::underflow() {
-    // Counted only when frames were waiting: running out of blocks is the application's pause.
-    if (moving_ && host_.pendingBytes() > 0) xruns.fetch_add(1, std::memory_order_relaxed);
+    // With frames waiting the fault is ours; without, the application was late.
+    // Without, it is a gap only once a block comes after the silence: a
+    // sound that simply ended is none.
+    if (moving_ && host_.pendingBytes() > 0) {
+        xruns.fetch_add(1, std::memory_order_relaxed);
+        host_.gap(wave::StreamHost::Gap::device, 0);
+    } else if (moving_) {
+        lateAfterDry_ = true;
+    }
     sinceDry_ = 0;
     triggered_ = false;
     dry_ = true;

@@ -107,6 +107,7 @@ class PulseStream final : public wave::DriverStream {
     std::uint64_t heard_ = 0;        // output: bytes reported played
     std::uint64_t sinceDry_ = 0;     // output: bytes written since the stream last ran dry
     bool dry_ = false;               // output: the server read all there was
+    bool lateAfterDry_ = false;      // output: it ran dry with no block queued
     int stalls_ = 0;                 // output: timer calls in a row that found nothing played
     std::optional<DWORD> volume_;    // output: set through the handle
     // Output: raised when the queue ran out while the server was running

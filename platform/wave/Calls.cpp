@@ -26,10 +26,8 @@ bool isDeviceNumber(UINT_PTR id) {
 
 // A device named by number or WAVE_MAPPER.
 std::optional<std::size_t> deviceByNumber(Driver& driver, Direction direction, UINT_PTR id) {
-    const std::size_t count = driver.deviceCount(direction);
-    if (count == 0) return std::nullopt;
-    if (isMapper(id)) return std::min(driver.defaultDevice(direction), count - 1);
-    if (id < count) return id;
+    if (isMapper(id)) return driver.mapperDevice(direction);
+    if (id < driver.deviceCount(direction)) return id;
     return std::nullopt;
 }
 
@@ -68,7 +66,7 @@ MMRESULT observed(Call& call, Driver& driver, bool named, Body&& body) {
 }
 
 MMRESULT checkFormat(Driver& driver, Direction direction, std::size_t device,
-                     const WAVEFORMATEX& format) {
+                     const WAVEFORMATEX& format, bool query) {
     const WORD bits = format.wBitsPerSample;
     const bool usable = format.wFormatTag == WAVE_FORMAT_PCM && format.nChannels > 0 &&
                         format.nChannels <= driver.device(direction, device).channels &&
@@ -76,6 +74,7 @@ MMRESULT checkFormat(Driver& driver, Direction direction, std::size_t device,
                         (bits == 8 || bits == 16 || bits == 24 || bits == 32) &&
                         format.nBlockAlign == format.nChannels * bits / 8;
     if (!usable) return WAVERR_BADFORMAT;
+    if (!query && driver.opensOnlyWhatItTakes()) return MMSYSERR_NOERROR;
     return driver.checkFormat(direction, device, format);
 }
 
@@ -229,7 +228,7 @@ MMRESULT open(Fn fn, UINT_PTR* handleOut, UINT id, const WAVEFORMATEX* format, D
         if (flags & ~knownOpenFlags) return MMSYSERR_INVALFLAG;
         if (format == nullptr || (handleOut == nullptr && !query)) return MMSYSERR_INVALPARAM;
         if (!device) return MMSYSERR_BADDEVICEID;
-        if (const MMRESULT result = checkFormat(*driver, direction, *device, *format);
+        if (const MMRESULT result = checkFormat(*driver, direction, *device, *format, query);
             result != MMSYSERR_NOERROR || query) {
             return result;
         }

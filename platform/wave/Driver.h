@@ -52,6 +52,7 @@
 // thread; the core serialises the calls on one stream, not across streams.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -62,6 +63,7 @@
 #include <vector>
 
 #include "platform/WaveApi.h"
+#include "platform/WaveGaps.h"
 
 namespace sorvan::wave {
 
@@ -108,6 +110,11 @@ class StreamHost {
     // The length of the head buffer or block, 0 when none is queued: a
     // driver may size its transfers to the application's headers.
     virtual std::size_t headBytes() { return 0; }
+    // A gap in the sound: the device lost frames (input) or ran dry (output),
+    // by itself or because the application queued nothing in time. `frames`
+    // as far as the driver can tell, 0 when it cannot.
+    enum class Gap { device, late };
+    virtual void gap(Gap, std::size_t /*frames*/) {}
     // The device is gone (unplugged): every queued header comes back done,
     // with its notification, and from now on the stream moves no frames and
     // refuses to start. Called from the driver's own thread with no lend
@@ -145,12 +152,23 @@ class Driver {
     virtual DeviceInfo device(Direction direction, std::size_t index) = 0;
     // The device WAVE_MAPPER stands for; only asked when there is one.
     virtual std::size_t defaultDevice(Direction direction) = 0;
+    // The same, or none when there is no device at all. A driver whose list
+    // takes long to make may answer without making all of it.
+    virtual std::optional<std::size_t> mapperDevice(Direction direction) {
+        const std::size_t count = deviceCount(direction);
+        if (count == 0) return std::nullopt;
+        return std::min(defaultDevice(direction), count - 1);
+    }
 
     // Called after the core's own checks (PCM tag, channels 1..device's,
     // rate > 0, bits 8/16/24/32, nBlockAlign = channels * bits / 8), both for
     // WAVE_FORMAT_QUERY and before open: MMSYSERR_NOERROR or WAVERR_BADFORMAT.
     virtual MMRESULT checkFormat(Direction direction, std::size_t index,
                                  const WAVEFORMATEX& format) = 0;
+    // Whether open() itself refuses a format the device does not take
+    // (WAVERR_BADFORMAT), so that the core asks checkFormat only for
+    // WAVE_FORMAT_QUERY: a driver whose check opens the device saves an open.
+    virtual bool opensOnlyWhatItTakes() const { return false; }
 
     // Opens the device for `format` (already checked). The stream calls
     // `host` only between start() and stop() (the core calls start() on

@@ -158,6 +158,7 @@ MMRESULT Stream::stop() {
         if (!running_) return MMSYSERR_NOERROR;
         waitForLendToEnd(data);
         running_ = false;
+        endUnmoved();
         if (head_ != nullptr && head_->dwBytesRecorded > 0) retireHead();
     }
     driverStream_->stop();
@@ -174,6 +175,7 @@ MMRESULT Stream::reset() {
         driverMoving = running_ || driverPaused_;
         running_ = false;
         paused_ = false;
+        endUnmoved();
         retireAll();
     }
     // A paused driver still holds frames, which a reset throws away.
@@ -193,6 +195,7 @@ MMRESULT Stream::pause() {
         paused_ = true;
         wasRunning = running_;
         running_ = false;
+        endUnmoved();
     }
     if (wasRunning) driverPaused_ = driverStream_->pause() == MMSYSERR_NOERROR;
     return MMSYSERR_NOERROR;
@@ -253,6 +256,33 @@ std::optional<MMRESULT> Stream::setVolume(DWORD volume) {
 bool Stream::isLost() {
     std::lock_guard data(data_);
     return lost_;
+}
+
+void Stream::endUnmoved() {
+    // Input thrown away before a stop was sound the application wanted;
+    // silence after the last block played is just the end.
+    if (direction_ == Direction::input && framesMoved_ && unmovedFrames_ > 0) {
+        ++gaps_.lateGaps;
+        gaps_.lateFrames += unmovedFrames_;
+    }
+    framesMoved_ = false;
+    unmovedFrames_ = 0;
+}
+
+WaveGaps Stream::gaps() {
+    std::lock_guard data(data_);
+    return gaps_;
+}
+
+void Stream::gap(Gap cause, std::size_t frames) {
+    std::lock_guard data(data_);
+    if (cause == Gap::device) {
+        ++gaps_.deviceGaps;
+        gaps_.deviceFrames += frames;
+    } else {
+        ++gaps_.lateGaps;
+        gaps_.lateFrames += frames;
+    }
 }
 
 void Stream::deviceLost() {
@@ -371,7 +401,22 @@ std::size_t Stream::capture(std::span<const std::byte> frames) {
         std::memcpy(space.data(), frames.data() + taken, count);
         taken += captured(count);
     }
+    std::lock_guard data(data_);
+    if (running_) countUnmoved(taken, bytes - taken);
     return taken;
+}
+
+void Stream::countUnmoved(std::size_t moved, std::size_t unmoved) {
+    // Before the first frames and after the last there is no gap, only
+    // between frames that moved: it shows once frames move again.
+    if (moved > 0) framesMoved_ = true;
+    if (!framesMoved_) return;
+    if (moved > 0 && unmovedFrames_ > 0) {
+        ++gaps_.lateGaps;
+        gaps_.lateFrames += unmovedFrames_;
+        unmovedFrames_ = 0;
+    }
+    unmovedFrames_ += unmoved / frameSize_;
 }
 
 std::size_t Stream::play(std::span<std::byte> out) {
@@ -389,6 +434,7 @@ std::size_t Stream::play(std::span<std::byte> out) {
         if (headPlayed_ == playable(head)) finishHead();
         retireFinishedHeads();
     }
+    if (running_) countUnmoved(written, bytes - written);
     return written;
 }
 

@@ -70,6 +70,7 @@ class Stream final : public StreamHost {
     // The stream's own volume, where the driver keeps one (see DriverStream).
     std::optional<MMRESULT> getVolume(DWORD& volume);
     std::optional<MMRESULT> setVolume(DWORD volume);
+    WaveGaps gaps();
 
     // StreamHost
     std::span<std::byte> captureSpace() override;
@@ -80,6 +81,7 @@ class Stream final : public StreamHost {
     void heard(std::size_t bytes) override;
     std::size_t pendingBytes() override;
     std::size_t headBytes() override;
+    void gap(Gap cause, std::size_t frames) override;
     void deviceLost() override;
 
   private:
@@ -98,6 +100,9 @@ class Stream final : public StreamHost {
     // Output: returns zero-length blocks that reached the head.
     void retireFinishedHeads();
     void waitForLendToEnd(std::unique_lock<std::mutex>& data);
+    // Callers hold data_.
+    void countUnmoved(std::size_t moved, std::size_t unmoved);
+    void endUnmoved();
     std::size_t wholeFrames(std::size_t bytes) const { return bytes - bytes % frameSize_; }
     // Output: the bytes of a block that play.
     std::size_t playable(const WAVEHDR& block) const { return wholeFrames(block.dwBufferLength); }
@@ -138,6 +143,12 @@ class Stream final : public StreamHost {
     WAVEHDR* heldHead_ = nullptr;
     WAVEHDR* heldTail_ = nullptr;
     std::size_t heldHeard_ = 0;
+    WaveGaps gaps_;
+    // Frames thrown away (input) or silence given (output) since frames last
+    // moved while running, for a driver that moves them as the clock goes
+    // through capture() and play(): one gap once frames move again.
+    std::size_t unmovedFrames_ = 0;
+    bool framesMoved_ = false;  // since the start
 };
 
 }  // namespace sorvan::wave

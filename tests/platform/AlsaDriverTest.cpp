@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 
 #include "AlsaTestSetup.h"
@@ -56,10 +57,24 @@ std::vector<char> pattern(std::size_t size, unsigned seed) {
     return bytes;
 }
 
+// Every PCM opened to be listed would hold up the first open: a sound
+// server's plug-in connects to its server.
+TEST_F(AlsaDriver, OpeningTheMapperOpensNoOtherDevice) {
+    std::filesystem::remove(temporaryPath("witness"));
+    useTestDevices();
+    const WAVEFORMATEX format = wavetest::pcmFormat(2, 44100, 16);
+    HWAVEIN in = nullptr;
+    ASSERT_EQ(waveInOpen(&in, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
+    EXPECT_FALSE(std::filesystem::exists(temporaryPath("witness")));
+    EXPECT_GT(waveInGetNumDevs(), 1u);
+    EXPECT_TRUE(std::filesystem::exists(temporaryPath("witness")));
+}
+
 TEST_F(AlsaDriver, OffersTheDefaultFirstThenTheHintedDevicesThatOpen) {
     const std::vector<std::string> expected = {"default", "silence",   "tape",  "recorder",
                                                "flaky",   "unplugged", "taken", "speaker",
-                                               "ear",     "pausing"};
+                                               "ear",     "pausing",   "sticky", "lagging", "witness", "stalling"};
     ASSERT_EQ(waveInGetNumDevs(), expected.size());
     ASSERT_EQ(waveOutGetNumDevs(), expected.size());
     for (UINT id = 0; id < expected.size(); ++id) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "AlsaTestSetup.h"
+#include "platform/WaveGaps.h"
 #include "platform/alsa/AlsaDriver.h"
 
 namespace sorvan::alsatest {
@@ -66,6 +67,10 @@ TEST_F(AlsaFaults, AnOverrunIsCountedOnceAndRecordingGoesOn) {
     }
     EXPECT_GE(recorded, bytesFor(3 * faultFrame));
     EXPECT_EQ(alsa::xrunCount() - before, 1u);
+    WaveGaps gaps;
+    ASSERT_EQ(waveInGetGaps(in, &gaps), MMSYSERR_NOERROR);
+    EXPECT_EQ(gaps.deviceGaps, 1u);
+    EXPECT_EQ(gaps.lateGaps, 0u);
     EXPECT_EQ(waveInReset(in), MMSYSERR_NOERROR);
     EXPECT_EQ(waveInClose(in), MMSYSERR_NOERROR);
 }
@@ -83,6 +88,10 @@ TEST_F(AlsaFaults, AnUnderrunIsCountedOnceAndEveryBlockStillPlays) {
     }
     expectReturnedInOrder(collect(window, blocks.size() + 1), MM_WOM_DONE, blocks);
     EXPECT_EQ(alsa::xrunCount() - before, 1u);
+    WaveGaps gaps;
+    ASSERT_EQ(waveOutGetGaps(out, &gaps), MMSYSERR_NOERROR);
+    EXPECT_EQ(gaps.deviceGaps, 1u);
+    EXPECT_EQ(gaps.lateGaps, 0u);
     EXPECT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
 }
 

@@ -20,10 +20,10 @@ namespace {
 
 using wave::Direction;
 
-// A core with an endless supply of headers of one size.
+// A core with an endless supply of headers of one size, `queued` at a time.
 class EndlessHeaders final : public wave::StreamHost {
   public:
-    explicit EndlessHeaders(std::size_t bytes) : header_(bytes) {}
+    EndlessHeaders(std::size_t bytes, std::size_t queued) : header_(bytes), queued_(queued) {}
 
     std::span<std::byte> captureSpace() override { return header_; }
     std::size_t captured(std::size_t bytes) override { return moved(bytes); }
@@ -34,7 +34,7 @@ class EndlessHeaders final : public wave::StreamHost {
         std::memset(out.data(), 0, bytes);
         return moved(bytes);
     }
-    std::size_t pendingBytes() override { return header_.size(); }
+    std::size_t pendingBytes() override { return queued_ * header_.size(); }
     std::size_t headBytes() override { return header_.size(); }
 
     // Waits until `count` headers' worth of frames moved; false after two seconds.
@@ -53,6 +53,7 @@ class EndlessHeaders final : public wave::StreamHost {
     }
 
     std::vector<std::byte> header_;
+    const std::size_t queued_;
     std::mutex mutex_;
     std::condition_variable movedChanged_;
     std::size_t moved_ = 0;
@@ -62,9 +63,17 @@ class AlsaPeriod : public ::testing::TestWithParam<Direction> {
   protected:
     void SetUp() override { useTestDevices(); }
 
-    // The test PCM, set up as the driver sets up a stream it opens, then run
-    // on headers of `frames` frames; returns the period the device had.
-    snd_pcm_uframes_t periodFor(snd_pcm_uframes_t frames) {
+    struct Sizes {
+        unsigned long period = 0;
+        unsigned long buffer = 0;
+    };
+
+    snd_pcm_uframes_t periodFor(snd_pcm_uframes_t frames) { return sizesFor(frames, 2).period; }
+
+    // The test PCM, opened as the driver opens a stream, then run on
+    // `queued` headers of `frames` frames; returns the device's period and
+    // buffer.
+    Sizes sizesFor(snd_pcm_uframes_t frames, std::size_t queued) {
         const std::string report = temporaryPath("geometry.txt");
         const std::string text = std::string("pcm_type.sorvan_test { lib \"") +
                                  SORVAN_ALSA_TEST_PCM + "\" }\npcm.sized { type sorvan_test " +
@@ -81,21 +90,18 @@ class AlsaPeriod : public ::testing::TestWithParam<Direction> {
                 GetParam() == Direction::input ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK;
             EXPECT_EQ(snd_pcm_open_lconf(&raw, "sized", stream, SND_PCM_NONBLOCK, config), 0);
             alsa::Pcm pcm(raw);
-            alsa::Geometry geometry;
-            EXPECT_EQ(alsa::configure(raw, GetParam(), format, alsa::defaultPeriod(format),
-                                      geometry),
-                      0);
-            EndlessHeaders host(frames * format.nBlockAlign);
-            alsa::AlsaStream moving(std::move(pcm), GetParam(), format, geometry, host,
+            EndlessHeaders host(frames * format.nBlockAlign, queued);
+            alsa::AlsaStream moving(std::move(pcm), GetParam(), format,
+                                    alsa::expectedGeometry(format), host,
                                     std::make_shared<alsa::OutputVolume>(nullptr));
             EXPECT_EQ(moving.start(), MMSYSERR_NOERROR);
             EXPECT_TRUE(host.waitForHeaders(3));
             EXPECT_EQ(moving.stop(), MMSYSERR_NOERROR);
         }
         snd_config_delete(config);
-        unsigned long period = 0;
-        std::ifstream(report) >> period;
-        return period;
+        Sizes sizes;
+        std::ifstream(report) >> sizes.period >> sizes.buffer;
+        return sizes;
     }
 
     const WAVEFORMATEX format = wavetest::pcmFormat(2, 48000, 16);
@@ -110,6 +116,15 @@ TEST_P(AlsaPeriod, LongerHeadersAreCutIntoEqualPeriodsOfAtMostTenMilliseconds) {
     EXPECT_EQ(periodFor(481), 240u);
     EXPECT_EQ(periodFor(2048), 409u);
     EXPECT_EQ(periodFor(4800), 480u);
+}
+
+// The device holds what the application queued, so that more buffers
+// give more slack: at least four periods, at most what the device takes
+// (the test PCM takes 64 periods).
+TEST_P(AlsaPeriod, TheBufferHoldsEveryHeaderQueued) {
+    EXPECT_EQ(sizesFor(480, 2).buffer, 4 * 480u);
+    EXPECT_EQ(sizesFor(1200, 9).buffer, 9 * 1200u);
+    EXPECT_EQ(sizesFor(4800, 9).buffer, 64 * 480u);
 }
 
 TEST_P(AlsaPeriod, HeadersSmallerThanTheDeviceTakesGetItsSmallestPeriod) {

@@ -21,6 +21,20 @@
 //   pcm.ear { type sorvan_test heard_to "/x" }           on close, writes to /x the
 //                                                         bytes it played, in order
 //   pcm.pausing { type sorvan_test pausable true }       can pause (else it cannot)
+//   pcm.sticky { type sorvan_test sticky true revents_to "/x" }  its descriptor stays
+//                                                         readable while it is not ready, as
+//                                                         the sound servers' plug-ins do;
+//                                                         on close, writes to /x how often
+//                                                         poll was asked what it meant
+//   pcm.witness { type sorvan_test opened_to "/x" }     creates /x whenever it is opened
+//   pcm.lagging { type sorvan_test lag 300 }            playback: never runs dry; its
+//                                                         delay is what it holds plus 300
+//                                                         frames, and stays 300 once it has
+//                                                         played all (as PulseAudio's plug-in)
+//   pcm.stalling { type sorvan_test stall 2205 after 4800 }  capture: once, the position
+//                                                         stands still for 2205 frames' time
+//                                                         and no xrun says so (frames lost,
+//                                                         as a server drops them)
 //
 // The device plays a frame when it reports a position past it: frames a
 // stop (drop) throws away before that were never heard.
@@ -61,6 +75,12 @@ struct TestPcm {
     std::deque<unsigned char> unheard;  // playback: written, not yet played
     snd_pcm_uframes_t heardUpTo = 0;    // position up to which `unheard` was played
     std::vector<unsigned char> heard;
+    bool sticky = false;
+    std::string reventsTo;
+    unsigned long reventsCalls = 0;
+    snd_pcm_uframes_t stall = 0;  // frames' time the position stands still, once
+    bool stalled = false;
+    snd_pcm_uframes_t lag = 0;  // playback: a latency the delay adds, and never drops
     int timer = -1;
 };
 
@@ -168,6 +188,11 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
         return -ENODEV;
     }
     if (!running(io)) return static_cast<snd_pcm_sframes_t>(pcm.base);
+    if (pcm.stall > 0 && !pcm.stalled && framesSinceStart(pcm, io) >= pcm.after) {
+        pcm.stalled = true;
+        pcm.started += std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::duration<double>(static_cast<double>(pcm.stall) / io->rate));
+    }
     // Never back, not even by the rounding of a resumed pause.
     snd_pcm_uframes_t position = std::max(framesSinceStart(pcm, io), pcm.base);
     if (pcm.fault != Fault::none && !pcm.faulted && position >= pcm.after) {
@@ -180,7 +205,7 @@ snd_pcm_sframes_t pointer(snd_pcm_ioplug_t* io) {
     } else if (position > io->appl_ptr) {
         // A drain ends where the frames do; anything else has run dry,
         // having played all it was given.
-        if (io->state != SND_PCM_STATE_DRAINING) {
+        if (io->state != SND_PCM_STATE_DRAINING && pcm.lag == 0) {
             hear(io, pcm, io->appl_ptr);
             return -EPIPE;
         }
@@ -208,8 +233,17 @@ snd_pcm_sframes_t transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
     return static_cast<snd_pcm_sframes_t>(size);
 }
 
+int delay(snd_pcm_ioplug_t* io, snd_pcm_sframes_t* frames) {
+    const snd_pcm_sframes_t position = pointer(io);
+    if (position < 0) return static_cast<int>(position);
+    *frames = static_cast<snd_pcm_sframes_t>(io->appl_ptr - static_cast<snd_pcm_uframes_t>(position) +
+                                             self(io).lag);
+    return 0;
+}
+
 int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned short* revents) {
     TestPcm& pcm = self(io);
+    ++pcm.reventsCalls;
     bool ready = true;
     if (running(io)) {
         // Worked out here rather than asked of ALSA, which holds the PCM's
@@ -223,7 +257,7 @@ int pollRevents(snd_pcm_ioplug_t* io, struct pollfd*, unsigned int, unsigned sho
         ready = avail >= static_cast<long long>(std::max<snd_pcm_uframes_t>(pcm.availMin, 1));
         // A card's poll is ready while the card is: the tick stays unread
         // until it is not, and the next poll then waits for the next tick.
-        if (!ready) {
+        if (!ready && !pcm.sticky) {
             std::uint64_t ticks = 0;
             [[maybe_unused]] const auto got = read(pcm.timer, &ticks, sizeof ticks);
         }
@@ -247,6 +281,12 @@ int closePcm(snd_pcm_ioplug_t* io) {
             std::fclose(out);
         }
     }
+    if (!pcm->reventsTo.empty()) {
+        if (FILE* out = std::fopen(pcm->reventsTo.c_str(), "w")) {
+            std::fprintf(out, "%lu", pcm->reventsCalls);
+            std::fclose(out);
+        }
+    }
     if (!pcm->heardTo.empty()) {
         if (FILE* out = std::fopen(pcm->heardTo.c_str(), "wb")) {
             if (!pcm->heard.empty()) std::fwrite(pcm->heard.data(), 1, pcm->heard.size(), out);
@@ -259,8 +299,8 @@ int closePcm(snd_pcm_ioplug_t* io) {
 }
 
 // ALSA tells whether a device can pause by whether its plugin has the callback.
-const snd_pcm_ioplug_callback_t& callbacks(bool pausable) {
-    static const auto make = [](bool withPause) {
+const snd_pcm_ioplug_callback_t& callbacks(bool pausable, bool lagging) {
+    static const auto make = [](bool withPause, bool withDelay = false) {
         snd_pcm_ioplug_callback_t t{};
         t.start = start;
         t.stop = stop;
@@ -271,10 +311,13 @@ const snd_pcm_ioplug_callback_t& callbacks(bool pausable) {
         t.poll_revents = pollRevents;
         t.sw_params = swParams;
         if (withPause) t.pause = pause;
+        if (withDelay) t.delay = delay;
         return t;
     };
     static const snd_pcm_ioplug_callback_t plain = make(false);
     static const snd_pcm_ioplug_callback_t pausing = make(true);
+    static const snd_pcm_ioplug_callback_t late = make(false, true);
+    if (lagging) return late;
     return pausable ? pausing : plain;
 }
 
@@ -305,6 +348,24 @@ int readSettings(snd_config_t* conf, TestPcm& pcm) {
             const char* value = nullptr;
             if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
             pcm.heardTo = value;
+        } else if (key == "revents_to") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            pcm.reventsTo = value;
+        } else if (key == "sticky") {
+            pcm.sticky = snd_config_get_bool(entry) > 0;
+        } else if (key == "opened_to") {
+            const char* value = nullptr;
+            if (snd_config_get_string(entry, &value) < 0) return -EINVAL;
+            if (FILE* out = std::fopen(value, "w")) std::fclose(out);
+        } else if (key == "lag") {
+            long value = 0;
+            if (snd_config_get_integer(entry, &value) < 0) return -EINVAL;
+            pcm.lag = static_cast<snd_pcm_uframes_t>(value);
+        } else if (key == "stall") {
+            long value = 0;
+            if (snd_config_get_integer(entry, &value) < 0) return -EINVAL;
+            pcm.stall = static_cast<snd_pcm_uframes_t>(value);
         } else if (key == "pausable") {
             pcm.pausable = snd_config_get_bool(entry) > 0;
         } else if (key == "busy") {
@@ -349,7 +410,7 @@ SND_PCM_PLUGIN_DEFINE_FUNC(sorvan_test) {
     armReadable(*pcm);
     pcm->io.version = SND_PCM_IOPLUG_VERSION;
     pcm->io.name = "Sorvan test PCM";
-    pcm->io.callback = &callbacks(pcm->pausable);
+    pcm->io.callback = &callbacks(pcm->pausable, pcm->lag > 0);
     pcm->io.private_data = pcm;
     pcm->io.poll_fd = pcm->timer;
     pcm->io.poll_events = POLLIN;  // the timer ticks, whatever the direction

@@ -60,6 +60,10 @@ std::string configuration(bool defaultOpens) {
            hinted("speaker", test + " played_to \"" + playedPath() + "\"") +
            hinted("ear", test + " heard_to \"" + heardPath("ear") + "\"") +
            hinted("pausing", test + " pausable true heard_to \"" + heardPath("pausing") + "\"") +
+           hinted("sticky", test + " sticky true revents_to \"" + temporaryPath("sticky") + "\"") +
+           hinted("lagging", test + " lag 300") +
+           hinted("witness", test + " opened_to \"" + temporaryPath("witness") + "\"") +
+           hinted("stalling", test + " stall 2205 after " + std::to_string(5 * faultFrame)) +
            hinted("null", " type null") +
            hinted("resampled", " type rate slave { pcm \"silence\" rate 48000 }");
 }

@@ -12,6 +12,14 @@
 //   ear        the paced device; on close it writes to heardPath("ear") the
 //              bytes it played, in order
 //   pausing    the same as ear (heardPath("pausing")), and it can pause
+//   sticky     the paced device, its descriptor readable while it is not
+//              ready (as the sound servers' plug-ins); on close it writes to
+//              temporaryPath("sticky") how often poll's events were asked for
+//   witness    the paced device; creates temporaryPath("witness") when opened
+//   lagging    the paced device; playback never runs dry, and its delay
+//              stays 300 frames once it has played all it was given
+//   stalling   the paced device; capture loses 50 ms after half a second,
+//              and no xrun says so
 //   null, resampled   PCMs that are no devices of their own: not offered
 #pragma once
 

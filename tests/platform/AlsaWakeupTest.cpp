@@ -173,7 +173,7 @@ TEST_F(AlsaWakeup, AHeaderQueuedJustAsTheThreadRunsDryIsNotSleptThrough) {
         alsa::Pcm pcm;
         ASSERT_EQ(alsa::openPcm("silence", direction, pcm), 0);
         alsa::Geometry geometry;
-        ASSERT_EQ(alsa::configure(pcm.get(), direction, format, 480, geometry), 0);
+        ASSERT_EQ(alsa::configure(pcm.get(), direction, format, 480, 0, geometry), 0);
         wave::DriverStream* driverStream = nullptr;
         LateHeader host(driverStream);
         alsa::AlsaStream stream(std::move(pcm), direction, format, geometry, host,

@@ -9,6 +9,7 @@
 
 #include "components/SorvanOut.h"
 #include "tools/sorvan/CliError.h"
+#include "tools/sorvan/GapsNote.h"
 #include "tools/sorvan/Commands.h"
 #include "tools/sorvan/CommonOptions.h"
 #include "tools/sorvan/Devices.h"
@@ -92,10 +93,15 @@ void PlayFile(const std::string& path, TSVDev device, const PlayOptions& options
     if (outcome.interrupted)
         throw Interrupted("playback stopped by " + StopSignalName() + " after " +
                           std::string(summary) + " of " + reader.Path());
-    if (options.quiet) return;
-    char details[128];
-    std::snprintf(details, sizeof details, "%s, %s, peak %.1f dBFS", summary,
-                  format.Describe().c_str(), ToDbfs(outcome.peakLevel));
+    if (options.quiet) {
+        WarnOfGaps(outcome.gaps, static_cast<unsigned>(format.rate), "playback", "of silence");
+        return;
+    }
+    const std::string gaps = GapsNote(outcome.gaps, static_cast<unsigned>(format.rate), "of silence");
+    char details[256];
+    std::snprintf(details, sizeof details, "%s, %s, peak %.1f dBFS%s%s", summary,
+                  format.Describe().c_str(), ToDbfs(outcome.peakLevel), gaps.empty() ? "" : "; ",
+                  gaps.c_str());
     const std::string head = "played " + reader.Path();
     const std::string line = ProgressLine::FitTerminal(
         {head + " (" + details + ") on " + DeviceLabel(Direction::output, device),

@@ -101,6 +101,7 @@ PlayOutcome Play(const PlayPlan& plan, const PcmSource& source, ProgressLine& pr
 
     counting = false;
     out->close();
+    outcome.gaps = out->Gaps();
     pump.RunUntil([&] { return closed; }, {}, CloseWait);
     out.reset();
 

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "components/SorvanWave.h"
+#include "components/StreamGaps.h"
 #include "tools/sorvan/PcmFormat.h"
 
 class ProgressLine;
@@ -26,6 +27,7 @@ struct PlayOutcome {
     std::uint64_t bytes = 0;  // played to the end of their block
     double peakLevel = 0;
     bool interrupted = false;
+    TSVGaps gaps;
 };
 
 // Fills the span with whole frames and returns the bytes written; 0 at the

@@ -8,6 +8,7 @@
 
 #include "components/WavFile.h"
 #include "tools/sorvan/CliError.h"
+#include "tools/sorvan/GapsNote.h"
 #include "tools/sorvan/Commands.h"
 #include "tools/sorvan/CommonOptions.h"
 #include "tools/sorvan/Devices.h"
@@ -133,17 +134,21 @@ void RunRecord(const RecordOptions& options) {
     if (outcome.interrupted && outcome.bytes == 0)
         throw Interrupted("recording stopped by " + StopSignalName() +
                           " before any audio arrived");
-    if (options.quiet) return;
+    if (options.quiet) {
+        WarnOfGaps(outcome.gaps, static_cast<unsigned>(format.rate), "recording", "lost");
+        return;
+    }
 
     const auto files = output->Files();
     // With the audio on stdout, the report goes where the progress line goes.
     std::FILE* report = toStdout ? stderr : stdout;
     char head[64];
     std::snprintf(head, sizeof head, "recorded %.2f s", format.Seconds(outcome.bytes));
-    char details[160];
-    std::snprintf(details, sizeof details, " (%s, %llu bytes, peak %.1f dBFS)",
+    const std::string gaps = GapsNote(outcome.gaps, static_cast<unsigned>(format.rate), "lost");
+    char details[256];
+    std::snprintf(details, sizeof details, " (%s, %llu bytes, peak %.1f dBFS%s%s)",
                   format.Describe().c_str(), static_cast<unsigned long long>(outcome.bytes),
-                  ToDbfs(outcome.peakLevel));
+                  ToDbfs(outcome.peakLevel), gaps.empty() ? "" : "; ", gaps.c_str());
     std::string target = " to ";
     target.append(toStdout ? "stdout" : Join(files));
     if (files.size() > 1) target.append(" (").append(std::to_string(files.size())).append(" files)");

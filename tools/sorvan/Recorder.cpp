@@ -101,6 +101,7 @@ RecordOutcome Record(const RecordPlan& plan, const DataSink& sink, ProgressLine&
     progress.Clear();
 
     in->close();
+    outcome.gaps = in->Gaps();
     pump.RunUntil([&] { return closed; }, {}, CloseWait);
     // Whatever the close notification did not complete, the destructor does.
     in.reset();

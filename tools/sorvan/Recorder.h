@@ -11,6 +11,7 @@
 #include <string>
 
 #include "components/SorvanWave.h"
+#include "components/StreamGaps.h"
 #include "tools/sorvan/PcmFormat.h"
 
 class ProgressLine;
@@ -30,6 +31,7 @@ struct RecordOutcome {
     std::uint64_t bytes = 0;  // delivered by the device and handed to the sink
     double peakLevel = 0;     // 0..1 of full scale
     bool interrupted = false;
+    TSVGaps gaps;
 };
 
 using DataSink = std::function<void(std::span<const std::byte>)>;

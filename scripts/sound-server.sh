@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# A desktop's sound server, headless and as root, for the tests and the
+# benchmarks: PipeWire with WirePlumber and its PulseAudio service, or
+# PulseAudio itself. Either way it has two null sinks, "SinkA" (the default)
+# and "SinkB", and a virtual microphone "VirtMic" (the default source, stereo,
+# 48 kHz) that hears a 1 kHz sine at -6 dBFS for as long as the server runs.
+#
+#   sound-server.sh up DIR [pipewire|pulseaudio]   starts it (pipewire when not said)
+#   sound-server.sh down DIR                       stops what `up` started
+#   sound-server.sh available [pipewire|pulseaudio]  exit 0 when `up` can work here
+#
+# Clients take `. DIR/env.sh` (XDG_RUNTIME_DIR, PULSE_SERVER, and for
+# PulseAudio an ALSA user configuration whose "default" is its "pulse" plug-in).
+# Debian's pulseaudio package cannot be installed beside pipewire-alsa, so
+# the PulseAudio daemon runs from its unpacked package under DIR/../ instead.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+cmd=${1:?usage: sound-server.sh up|down|available DIR [pipewire|pulseaudio]}
+
+pulse_home=${SORVAN_PULSEAUDIO_HOME:-/var/cache/sorvan/pulseaudio}
+
+pipewire_packages=(pipewire pipewire-pulse pipewire-alsa wireplumber pulseaudio-utils dbus sox libasound2-plugins)
+
+installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
+}
+
+install_missing() {
+  local need=()
+  for p in "$@"; do installed "$p" || need+=("$p"); done
+  [ ${#need[@]} -eq 0 ] && return 0
+  [ "$(id -u)" -eq 0 ] || { echo "sound-server: needs root to install ${need[*]}" >&2; return 1; }
+  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+}
+
+# The daemon from Debian's package, unpacked rather than installed, with the
+# libraries it needs installed as usual.
+unpack_pulseaudio() {
+  [ -x "$pulse_home/usr/bin/pulseaudio" ] && return 0
+  local deps work
+  deps=$(apt-cache depends pulseaudio 2>/dev/null | awk '/ Depends:/{print $2}' |
+    grep -v -E '^<|^(pulseaudio-utils|libasound2-plugins|adduser|lsb-base)$' | sort -u)
+  install_missing $deps || return 1
+  work=$(mktemp -d)
+  (cd "$work" && apt-get download pulseaudio >/dev/null 2>&1) || { rm -rf "$work"; return 1; }
+  mkdir -p "$pulse_home"
+  dpkg -x "$work"/pulseaudio_*.deb "$pulse_home"
+  rm -rf "$work"
+}
+
+pulse_modules() {
+  ls -d "$pulse_home"/usr/lib/pulse-*/modules 2>/dev/null | head -n 1
+}
+
+if [ "$cmd" = available ]; then
+  kind=${2:-pipewire}
+  [ "$(id -u)" -eq 0 ] || { echo "not root"; exit 1; }
+  if [ "$kind" = pulseaudio ]; then
+    unpack_pulseaudio >/dev/null 2>&1 && [ -n "$(pulse_modules)" ] || { echo "no PulseAudio daemon"; exit 1; }
+  fi
+  install_missing "${pipewire_packages[@]}" >/dev/null 2>&1 || { echo "PipeWire's packages cannot be installed"; exit 1; }
+  exit 0
+fi
+
+dir=${2:?usage: sound-server.sh up|down DIR [pipewire|pulseaudio]}
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+
+if [ "$cmd" = down ]; then
+  for p in tone pipewire-pulse wireplumber pipewire pulseaudio dbus; do
+    if [ -f "$dir/$p.pid" ]; then
+      kill "$(cat "$dir/$p.pid")" 2>/dev/null || true
+      rm -f "$dir/$p.pid"
+    fi
+  done
+  exit 0
+fi
+
+kind=${3:-pipewire}
+install_missing "${pipewire_packages[@]}"
+[ "$kind" = pulseaudio ] && unpack_pulseaudio
+
+run=$dir/run
+rm -rf "$run"
+mkdir -p "$run"
+chmod 700 "$run"
+export XDG_RUNTIME_DIR=$run DBUS_SESSION_BUS_ADDRESS=unix:path=$run/bus PULSE_SERVER=unix:$run/pulse/native
+{
+  echo "export XDG_RUNTIME_DIR=$XDG_RUNTIME_DIR DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS"
+  echo "export PULSE_SERVER=$PULSE_SERVER SORVAN_SOUND_SERVER=$kind"
+} >"$dir/env.sh"
+
+wait_for_server() {
+  for _ in $(seq 100); do pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
+  echo "sound-server: $kind did not answer; see $dir/*.log" >&2
+  return 1
+}
+
+dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --fork --print-pid >"$dir/dbus.pid"
+if [ "$kind" = pipewire ]; then
+  pipewire >"$dir/pipewire.log" 2>&1 &
+  echo $! >"$dir/pipewire.pid"
+  for _ in $(seq 50); do [ -S "$run/pipewire-0" ] && break; sleep 0.1; done
+  wireplumber >"$dir/wireplumber.log" 2>&1 &
+  echo $! >"$dir/wireplumber.pid"
+  pipewire-pulse >"$dir/pipewire-pulse.log" 2>&1 &
+  echo $! >"$dir/pipewire-pulse.pid"
+else
+  modules=$(pulse_modules)
+  # An ALSA whose "default" is PulseAudio's plug-in, as on a PulseAudio
+  # desktop: ALSA reads this file after every system one (pipewire-alsa's too).
+  mkdir -p "$dir/config/alsa"
+  printf 'pcm.!default { type pulse }\nctl.!default { type pulse }\n' >"$dir/config/alsa/asoundrc"
+  echo "export XDG_CONFIG_HOME=$dir/config" >>"$dir/env.sh"
+  cat >"$dir/server.pa" <<EOF
+load-module module-native-protocol-unix auth-anonymous=1
+load-module module-always-sink
+EOF
+  LD_LIBRARY_PATH="$pulse_home/usr/lib/x86_64-linux-gnu/pulseaudio:$modules" \
+    "$pulse_home/usr/bin/pulseaudio" -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
+    --dl-search-path="$modules" -F "$dir/server.pa" --log-target=stderr >"$dir/pulseaudio.log" 2>&1 &
+  echo $! >"$dir/pulseaudio.pid"
+fi
+wait_for_server
+
+pactl load-module module-null-sink sink_name=sinkA rate=48000 sink_properties=device.description=SinkA >/dev/null
+pactl load-module module-null-sink sink_name=sinkB rate=48000 sink_properties=device.description=SinkB >/dev/null
+# The microphone hears what plays into a sink of its own.
+pactl load-module module-null-sink sink_name=micFeed rate=48000 channels=2 \
+  sink_properties=device.description=MicFeed >/dev/null
+pactl load-module module-remap-source master=micFeed.monitor source_name=micV \
+  source_properties=device.description=VirtMic >/dev/null
+for _ in $(seq 50); do pactl list short sources | grep -q micV && break; sleep 0.1; done
+pactl set-default-sink sinkA
+pactl set-default-source micV
+sox -q -n -t raw -r 48000 -c 1 -b 16 -e signed - synth 36000 sine 1000 gain -6 2>/dev/null |
+  pacat --playback --device=micFeed --rate=48000 --channels=1 --format=s16le --latency-msec=40 \
+    --client-name=sorvanTone >"$dir/tone.log" 2>&1 &
+echo $! >"$dir/tone.pid"
+# Ready once the tone reaches its sink and the defaults are in place.
+for _ in $(seq 100); do
+  pactl list short sink-inputs | awk '$2 != 4294967295' | grep -q . &&
+    pactl info | grep -q '^Default Source: micV' && pactl info | grep -q '^Default Sink: sinkA' && exit 0
+  pactl set-default-sink sinkA 2>/dev/null || true
+  pactl set-default-source micV 2>/dev/null || true
+  sleep 0.1
+done
+echo "sound-server: the tone or the defaults did not come up; see $dir/*.log" >&2
+exit 1

@@ -1,0 +1,51 @@
+// The sound server a test runs against, started by the CTest fixture
+// (server_fixture.sh): its environment, its control, and how to kill it.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace servertest {
+
+// Takes the server's environment into this process (before any sound
+// library starts); empty, or why the tests must skip: no server here.
+std::string UseServer();
+
+// "pipewire" or "pulseaudio".
+std::string Kind();
+
+// The ALSA PCMs that reach the server: "default" and the plug-ins.
+std::vector<std::string> ServerPcms();
+
+// Runs `pactl args`; its output, trimmed.
+std::string Pactl(const std::string& args);
+
+// Kills every process of the server (not the tone it plays).
+void KillServer();
+
+// The waveform device number of a PCM by the start of its name.
+unsigned InputDevice(const std::string& pcm);
+unsigned OutputDevice(const std::string& pcm);
+
+// A stereo 16-bit recording of the server's 1 kHz tone, checked.
+struct ToneCheck {
+    double frequency = 0;
+    // Runs of samples that break the sine: each is a gap in the sound.
+    int breaks = 0;
+};
+ToneCheck CheckTone(const std::vector<short>& interleaved, unsigned rate);
+
+// What parec records of the microphone meanwhile, stereo 16-bit 48 kHz:
+// the tone as the server had it, with the gaps that were the server's own.
+class ServerRecording {
+  public:
+    explicit ServerRecording(double seconds);
+    std::vector<short> Samples();
+
+  private:
+    std::string path_;
+    std::FILE* process_;
+};
+
+}  // namespace servertest
