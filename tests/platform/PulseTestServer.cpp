@@ -91,7 +91,11 @@ void unloadModule(const std::string& module) {
 }
 
 void restoreLevels() {
-    pactl("set-sink-volume sinkA 100%");
+    std::istringstream sinks(pactl("list short sinks"));
+    std::string number;
+    std::string sink;
+    std::string rest;
+    while (sinks >> number >> sink && std::getline(sinks, rest)) pactl("set-sink-volume " + sink + " 100%");
     WAVEFORMATEX format{.wFormatTag = WAVE_FORMAT_PCM,
                         .nChannels = 2,
                         .nSamplesPerSec = 48000,
@@ -139,7 +143,8 @@ PrivateServer::PrivateServer() {
     if (fixture) script_ = firstLine(*fixture / "script");
     if (script_.empty()) return;
     fs::create_directories(dir_);
-    started_ = runQuietly("bash '" + script_ + "' up '" + dir_.string() + "'") == 0 &&
+    const std::string kind = firstLine(*fixture / "kind");
+    started_ = runQuietly("bash '" + script_ + "' up '" + dir_.string() + "' " + kind) == 0 &&
                fs::exists(dir_ / "env.sh");
 }
 

@@ -32,7 +32,7 @@ std::string pactl(const std::string& arguments);
 // pactl's "load-module module-null-sink" for a sink named `name`; the module's number.
 std::string loadNullSink(const std::string& name);
 void unloadModule(const std::string& module);
-// Puts the test sink's level, and the level the server remembers for this
+// Puts every sink's level, and the level the server remembers for this
 // program's streams, back to 100 %, for the tests that follow.
 void restoreLevels();
 // The server's number for the sink named `name`, empty when there is none.
