@@ -6,6 +6,7 @@
 
 #include "PulseTestServer.h"
 #include "PulseTestStreams.h"
+#include "platform/WaveGaps.h"
 
 namespace sorvan::pulsetest {
 namespace {
@@ -16,7 +17,7 @@ constexpr std::size_t tenMs = 480 * 4;  // 10 ms of the test format
 TEST(PulseCapture, TheVirtualSourcesToneArrivesWhole) {
     SORVAN_USE_PULSE_OR_SKIP();
     wavetest::NotificationWindow window;
-    Recorder recorder(window, inputNamed("VirtMic"), 4, tenMs);
+    Recorder recorder(window, inputNamed("VirtMic"), 8, tenMs);
     ASSERT_TRUE(recorder.opened());
     const auto take = [&](const auto& n) { recorder.take(n); };
     // A PulseAudio null sink that just started renders up to 2 s ahead first.
@@ -27,7 +28,11 @@ TEST(PulseCapture, TheVirtualSourcesToneArrivesWhole) {
     const ToneReport tone = examineTone(left, 48000, 1000);
     EXPECT_GT(tone.peak, 8000);
     EXPECT_NEAR(tone.frequency, 1000, 1);
-    EXPECT_EQ(tone.breaks, 0u);
+    // A test thread held up past its buffers' slack is a counted gap; any
+    // other break is the driver's.
+    WaveGaps gaps;
+    ASSERT_EQ(waveInGetGaps(recorder.handle(), &gaps), MMSYSERR_NOERROR);
+    EXPECT_LE(tone.breaks, gaps.lateGaps);
     // The tone's own feeder may fall behind on a busy machine; that is the server's.
     if (tone.silences > 0) std::printf("the source itself fell silent %zu times\n", tone.silences);
 }
