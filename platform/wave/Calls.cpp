@@ -41,13 +41,14 @@ struct Target {
     std::shared_ptr<Driver> driver;
     std::optional<std::size_t> device;
     bool lost = false;  // named by the handle of a stream whose device is gone
+    std::shared_ptr<Stream> stream;  // the stream a handle names
 };
 
 // A device named by number, WAVE_MAPPER or the handle of an open stream.
 Target deviceOrHandle(Direction direction, UINT_PTR id) {
     if (!isDeviceNumber(id) && !isMapper(id)) {
         if (auto stream = handles::find(id, direction)) {
-            return {stream->driver(), stream->device(), stream->isLost()};
+            return {stream->driver(), stream->device(), stream->isLost(), stream};
         }
         return {currentDriver(), std::nullopt};
     }
@@ -250,7 +251,8 @@ MMRESULT open(Fn fn, UINT_PTR* handleOut, UINT id, const WAVEFORMATEX* format, D
             result != MMSYSERR_NOERROR) {
             return result;
         }
-        auto stream = std::make_shared<Stream>(direction, *device, *format, notifier, driver);
+        auto stream =
+            std::make_shared<Stream>(direction, *device, isMapper(id), *format, notifier, driver);
         const UINT_PTR handle = handles::add(stream);
         if (handle == 0) return MMSYSERR_NOMEM;
         if (const MMRESULT result = stream->open(handle); result != MMSYSERR_NOERROR) {
@@ -301,7 +303,9 @@ MMRESULT getVolume(UINT_PTR id, DWORD* volume) {
         if (target.lost) return MMSYSERR_NODRIVER;
         if (!(volumeSupport(target) & WAVECAPS_VOLUME)) return MMSYSERR_NOTSUPPORTED;
         DWORD value = 0;
-        const MMRESULT result = target.driver->getVolume(*target.device, value);
+        std::optional<MMRESULT> own;
+        if (target.stream != nullptr) own = target.stream->getVolume(value);
+        const MMRESULT result = own ? *own : target.driver->getVolume(*target.device, value);
         if (result != MMSYSERR_NOERROR) return result;
         *volume = value;
         call.volume = value;
@@ -320,6 +324,9 @@ MMRESULT setVolume(UINT_PTR id, DWORD volume) {
         const DWORD support = volumeSupport(target);
         if (!(support & WAVECAPS_VOLUME)) return MMSYSERR_NOTSUPPORTED;
         const DWORD stored = (support & WAVECAPS_LRVOLUME) ? volume : (volume & 0xFFFF);
+        if (target.stream != nullptr) {
+            if (const auto own = target.stream->setVolume(stored)) return *own;
+        }
         return target.driver->setVolume(*target.device, stored);
     });
 }

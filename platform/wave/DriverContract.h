@@ -139,6 +139,12 @@ class DriverStream {
     virtual MMRESULT pause() { return stop(); }
     virtual MMRESULT resume() { return start(); }
     virtual void dataQueued() {}
+
+    // waveOutGetVolume/waveOutSetVolume given this stream's handle, for a
+    // system that keeps a volume per stream: nullopt leaves the call to the
+    // device's volume (Driver::getVolume/setVolume), as for a device number.
+    virtual std::optional<MMRESULT> getVolume(DWORD&) { return std::nullopt; }
+    virtual std::optional<MMRESULT> setVolume(DWORD) { return std::nullopt; }
 };
 
 class Driver {
@@ -174,12 +180,25 @@ class Driver {
     // code and leaves `stream` empty.
     virtual MMRESULT open(Direction direction, std::size_t index, const WAVEFORMATEX& format,
                           StreamHost& host, std::unique_ptr<DriverStream>& stream) = 0;
+    // As open(), for WAVE_MAPPER, whose default is device `index` now. A
+    // system that routes a stream to its default and moves it when the
+    // default changes opens it that way; the others open device `index`.
+    virtual MMRESULT openDefault(Direction direction, std::size_t index,
+                                 const WAVEFORMATEX& format, StreamHost& host,
+                                 std::unique_ptr<DriverStream>& stream) {
+        return open(direction, index, format, host, stream);
+    }
 
     // Output volume, low word left, high word right. The core checks the
     // WAVECAPS_VOLUME bit first and keeps only the low word without
     // WAVECAPS_LRVOLUME.
     virtual MMRESULT getVolume(std::size_t outputIndex, DWORD& volume) = 0;
     virtual MMRESULT setVolume(std::size_t outputIndex, DWORD volume) = 0;
+
+    // The system the driver speaks to as its users know it, with its
+    // version ("PulseAudio (on PipeWire 0.3.65) 15.0.0"); empty when the
+    // driver's name says it all.
+    virtual std::string system() { return {}; }
 
     // Whether the devices are the built-in virtual ones rather than sound
     // hardware; programs tell their users so.

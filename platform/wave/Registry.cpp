@@ -2,6 +2,7 @@
 #include "platform/wave/Registry.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdlib>
 #include <mutex>
@@ -76,13 +77,20 @@ const DriverFactory* factoryOf(const Factories& factories, std::string_view name
     return nullptr;
 }
 
+// Whether the driver has a device at all, asked as cheaply as it can
+// answer: the mapper needs no whole list.
 bool hasDevice(Driver& driver) {
-    return driver.deviceCount(Direction::input) > 0 || driver.deviceCount(Direction::output) > 0;
+    return driver.mapperDevice(Direction::input).has_value() ||
+           driver.mapperDevice(Direction::output).has_value();
 }
 
-// The first driver other than the sim that has a device; else no devices,
-// with every real driver's reason. `chosen` gets the name of the driver.
-std::shared_ptr<Driver> chooseAutomatically(const Factories& factories, std::string& chosen) {
+// The first driver other than the sim that has a device, a sound server
+// first, as it owns the cards the other drivers would reach only through its
+// plug-ins; else no devices, with every real driver's reason. `chosen` gets
+// the name of the driver.
+std::shared_ptr<Driver> chooseAutomatically(Factories factories, std::string& chosen) {
+    std::stable_partition(factories.begin(), factories.end(),
+                          [](const auto& entry) { return entry.first == "pulse"; });
     std::string reasons;
     for (const auto& [name, factory] : factories) {
         if (lowered(name) == simName) continue;
@@ -103,6 +111,14 @@ std::shared_ptr<Driver> chooseAutomatically(const Factories& factories, std::str
                                        "; SORVAN_AUDIO=sim uses the built-in virtual devices",
                                        false);
 }
+
+}  // namespace
+
+std::shared_ptr<Driver> unreachableDriver(std::string reason) {
+    return std::make_shared<NoDevices>(std::move(reason), false);
+}
+
+namespace {
 
 std::string joined(const std::vector<std::string>& names) {
     std::string list;

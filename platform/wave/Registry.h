@@ -46,4 +46,8 @@ std::string driverTrouble();
 // Whether that is because SORVAN_AUDIO names no driver.
 bool driverMisnamed();
 
+// What a driver's factory returns when the system it speaks to does not
+// answer: no devices, and `reason` for every call that wants one.
+std::shared_ptr<Driver> unreachableDriver(std::string reason);
+
 }  // namespace sorvan::wave

@@ -18,10 +18,11 @@ std::size_t frameSizeOf(const WAVEFORMATEX& format) {
 
 }  // namespace
 
-Stream::Stream(Direction direction, std::size_t device, const WAVEFORMATEX& format,
+Stream::Stream(Direction direction, std::size_t device, bool mapped, const WAVEFORMATEX& format,
                Notifier notifier, std::shared_ptr<Driver> driver)
     : direction_(direction),
       device_(device),
+      mapped_(mapped),
       format_(format),
       frameSize_(frameSizeOf(format)),
       notifier_(notifier),
@@ -31,7 +32,9 @@ Stream::~Stream() = default;
 
 MMRESULT Stream::open(UINT_PTR handle) {
     std::lock_guard control(control_);
-    const MMRESULT result = driver_->open(direction_, device_, format_, *this, driverStream_);
+    const MMRESULT result =
+        mapped_ ? driver_->openDefault(direction_, device_, format_, *this, driverStream_)
+                : driver_->open(direction_, device_, format_, *this, driverStream_);
     if (result != MMSYSERR_NOERROR) return result;
     if (driverStream_ == nullptr) return MMSYSERR_ERROR;
     std::lock_guard data(data_);
@@ -230,6 +233,24 @@ MMRESULT Stream::close() {
     std::lock_guard data(data_);
     notifier_.notify(handle_, direction_ == Direction::input ? MM_WIM_CLOSE : MM_WOM_CLOSE, 0);
     return MMSYSERR_NOERROR;
+}
+
+std::optional<MMRESULT> Stream::getVolume(DWORD& volume) {
+    std::lock_guard control(control_);
+    {
+        std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+    }
+    return driverStream_->getVolume(volume);
+}
+
+std::optional<MMRESULT> Stream::setVolume(DWORD volume) {
+    std::lock_guard control(control_);
+    {
+        std::lock_guard data(data_);
+        if (!open_) return MMSYSERR_INVALHANDLE;
+    }
+    return driverStream_->setVolume(volume);
 }
 
 bool Stream::isLost() {

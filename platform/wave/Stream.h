@@ -38,8 +38,9 @@ namespace sorvan::wave {
 
 class Stream final : public StreamHost {
   public:
-    Stream(Direction direction, std::size_t device, const WAVEFORMATEX& format, Notifier notifier,
-           std::shared_ptr<Driver> driver);
+    // `mapped`: opened through WAVE_MAPPER, `device` being the default then.
+    Stream(Direction direction, std::size_t device, bool mapped, const WAVEFORMATEX& format,
+           Notifier notifier, std::shared_ptr<Driver> driver);
     ~Stream();
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
@@ -66,6 +67,9 @@ class Stream final : public StreamHost {
     MMRESULT close();
     // Whether the device under the stream is gone.
     bool isLost();
+    // The stream's own volume, where the driver keeps one (see DriverStream).
+    std::optional<MMRESULT> getVolume(DWORD& volume);
+    std::optional<MMRESULT> setVolume(DWORD volume);
     WaveGaps gaps();
 
     // StreamHost
@@ -110,6 +114,7 @@ class Stream final : public StreamHost {
 
     const Direction direction_;
     const std::size_t device_;
+    const bool mapped_;
     const WAVEFORMATEX format_;
     const std::size_t frameSize_;
     const Notifier notifier_;

@@ -30,6 +30,10 @@ std::string soundServerOf(Direction direction, UINT_PTR id) {
     return driver->device(direction, *device).soundServer;
 }
 
+std::string driverSystem() {
+    return currentDriver()->system();
+}
+
 bool onVirtualDevices() {
     return currentDriver()->isVirtual();
 }

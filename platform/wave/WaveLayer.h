@@ -18,6 +18,9 @@ namespace sorvan::wave {
 // Whether the devices are the built-in virtual ones rather than sound hardware.
 bool onVirtualDevices();
 
+// The system the current driver speaks to, with its version; may be empty.
+std::string driverSystem();
+
 // Makes WAVE_MAPPER open device `index` of `direction` in this process, so
 // that a component set to the default device reaches a device past its ten.
 void mapDefaultDevice(Direction direction, std::size_t index);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,12 @@ class HandDriver final : public wave::Driver {
         stream = std::make_unique<LoggingStream>(requests);
         return MMSYSERR_NOERROR;
     }
+    MMRESULT openDefault(Direction direction, std::size_t index, const WAVEFORMATEX& format,
+                         wave::StreamHost& host,
+                         std::unique_ptr<wave::DriverStream>& stream) override {
+        requests.emplace_back("open default");
+        return open(direction, index, format, host, stream);
+    }
     MMRESULT getVolume(std::size_t, DWORD& volume) override {
         volume = 0;
         return MMSYSERR_NOERROR;
@@ -52,11 +59,21 @@ class HandDriver final : public wave::Driver {
         MMRESULT stop() override { return logged("stop"); }
         MMRESULT pause() override { return logged("pause"); }
         MMRESULT resume() override { return logged("resume"); }
+        // Each stream has a volume of its own.
+        std::optional<MMRESULT> getVolume(DWORD& volume) override {
+            volume = own;
+            return MMSYSERR_NOERROR;
+        }
+        std::optional<MMRESULT> setVolume(DWORD volume) override {
+            own = volume;
+            return MMSYSERR_NOERROR;
+        }
         MMRESULT logged(const char* request) {
             log.emplace_back(request);
             return MMSYSERR_NOERROR;
         }
         std::vector<std::string>& log;
+        DWORD own = 0xFFFF;
     };
 
     std::array<wave::StreamHost*, 2> hosts{};
@@ -225,6 +242,25 @@ TEST_F(HandDriven, ABlockPlaysItsWholeFramesOnlyWhateverTheTiming) {
                             [](const Notification& n) { return n.msg == MM_WOM_DONE; }),
               3 * 4);
     ASSERT_EQ(waveOutClose(out), MMSYSERR_NOERROR);
+}
+
+TEST_F(HandDriven, TheMapperOpensTheDefaultAndAHandleReachesItsStreamsOwnVolume) {
+    HWAVEOUT mapped = nullptr;
+    HWAVEOUT numbered = nullptr;
+    ASSERT_EQ(waveOutOpen(&mapped, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveOutOpen(&numbered, 0, &format, 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    EXPECT_EQ(driver->requests, std::vector<std::string>{"open default"});
+
+    ASSERT_EQ(waveOutSetVolume(mapped, 0x1234), MMSYSERR_NOERROR);
+    DWORD volume = 0;
+    EXPECT_EQ(waveOutGetVolume(mapped, &volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 0x1234u);
+    EXPECT_EQ(waveOutGetVolume(numbered, &volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 0xFFFFu) << "the other stream keeps its own";
+    EXPECT_EQ(waveOutGetVolume(reinterpret_cast<HWAVEOUT>(UINT_PTR{0}), &volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 0u) << "the device's is the driver's";
+    EXPECT_EQ(waveOutClose(mapped), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveOutClose(numbered), MMSYSERR_NOERROR);
 }
 
 }  // namespace

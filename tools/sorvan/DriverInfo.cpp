@@ -16,7 +16,9 @@ std::string DescribeDriver() {
         return "none (" + trouble + ")";
     if (OnVirtualDevices()) return "sim (built-in virtual devices)";
     const std::string name = sorvan::wave::currentDriverName();
-    return name.empty() ? "system sound devices" : name;
+    if (name.empty()) return "system sound devices";
+    const std::string system = sorvan::wave::driverSystem();
+    return system.empty() ? name : name + " (" + system + ")";
 }
 
 bool VolumeOutlivesProgram(TSVDev device) {
