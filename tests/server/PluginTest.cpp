@@ -18,11 +18,6 @@
 namespace servertest {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-
-constexpr unsigned rate = 48000;
-constexpr std::int32_t tenMilliseconds = rate / 100 * 4;  // stereo 16-bit
 
 std::chrono::nanoseconds ProcessCpuTime() {
     timespec now{};
@@ -30,15 +25,6 @@ std::chrono::nanoseconds ProcessCpuTime() {
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
-// Handles messages until `done` or `limit`.
-template <class Done>
-void PumpUntil(Done done, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (!done() && Clock::now() < deadline) {
-        Application->ProcessMessages();
-        std::this_thread::sleep_for(1ms);
-    }
-}
 
 class Plugin : public ::testing::TestWithParam<std::string> {
   protected:

@@ -18,20 +18,6 @@
 namespace servertest {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-
-constexpr unsigned rate = 48000;
-constexpr std::int32_t tenMilliseconds = rate / 100 * 4;
-
-template <class Done>
-void PumpUntil(Done done, std::chrono::milliseconds limit) {
-    const auto deadline = Clock::now() + limit;
-    while (!done() && Clock::now() < deadline) {
-        Application->ProcessMessages();
-        std::this_thread::sleep_for(1ms);
-    }
-}
 
 class ServerEvents : public ::testing::Test {
   protected:

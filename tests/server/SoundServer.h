@@ -2,11 +2,33 @@
 // (server_fixture.sh): its environment, its control, and how to kill it.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "framework/Forms.h"
+
 namespace servertest {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// The tests' format: 48 kHz stereo 16-bit, in buffers of 10 ms.
+constexpr unsigned rate = 48000;
+constexpr std::int32_t tenMilliseconds = rate / 100 * 4;
+
+// Handles messages until `done` or `limit`.
+template <class Done>
+void PumpUntil(Done done, std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    while (!done() && Clock::now() < deadline) {
+        Application->ProcessMessages();
+        std::this_thread::sleep_for(1ms);
+    }
+}
 
 // Takes the server's environment into this process (before any sound
 // library starts); empty, or why the tests must skip: no server here.
