@@ -38,6 +38,8 @@ class PulseDriver final : public wave::Driver {
         return index < list.size() ? list[index].info : wave::DeviceInfo{};
     }
 
+    bool streamsHaveOwnVolume() const override { return true; }
+
     std::string system() override {
         std::lock_guard lock(mutex_);
         return devices_.server;

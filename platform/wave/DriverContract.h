@@ -200,6 +200,10 @@ class Driver {
     // driver's name says it all.
     virtual std::string system() { return {}; }
 
+    // Whether a volume set through an open handle is that stream's alone (a
+    // sound server keeps one per stream) rather than the device's.
+    virtual bool streamsHaveOwnVolume() const { return false; }
+
     // Whether the devices are the built-in virtual ones rather than sound
     // hardware; programs tell their users so.
     virtual bool isVirtual() const { return false; }

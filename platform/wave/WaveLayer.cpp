@@ -34,6 +34,10 @@ std::string driverSystem() {
     return currentDriver()->system();
 }
 
+bool streamsHaveOwnVolume() {
+    return currentDriver()->streamsHaveOwnVolume();
+}
+
 bool onVirtualDevices() {
     return currentDriver()->isVirtual();
 }

@@ -21,6 +21,10 @@ bool onVirtualDevices();
 // The system the current driver speaks to, with its version; may be empty.
 std::string driverSystem();
 
+// Whether a volume set through an open output handle is that stream's
+// alone, not the device's (and so not the user's system-wide level).
+bool streamsHaveOwnVolume();
+
 // Makes WAVE_MAPPER open device `index` of `direction` in this process, so
 // that a component set to the default device reaches a device past its ten.
 void mapDefaultDevice(Direction direction, std::size_t index);

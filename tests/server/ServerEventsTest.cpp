@@ -138,6 +138,25 @@ TEST_F(ServerEvents, TheProgramRecordsAndPlaysOnEachOfTheServersPcms) {
     }
 }
 
+// On the sound server's own driver, play --volume is the stream's: the
+// user's level of the sink stays as it was.
+TEST_F(ServerEvents, PlayVolumeIsTheStreamsAndLeavesTheSinkAlone) {
+    TempFolder folder;
+    ASSERT_EQ(RunTool("sox -q -n -r 48000 -c 2 -b 16 '" + (folder.path() / "long.wav").string() +
+                      "' synth 3 sine 440 gain -6"),
+              "");
+    const std::string sinkBefore = Pactl("get-sink-volume sinkA");
+    RunningSorvan playing({"play", "-q", "--volume", "50", "long.wav"}, folder.path(),
+                          {{"SORVAN_AUDIO", "pulse"}});
+    std::this_thread::sleep_for(1500ms);
+    const std::string sinkDuring = Pactl("get-sink-volume sinkA");
+    const std::string streams = Pactl("list sink-inputs");
+    const CliResult played = playing.Wait(30s);
+    EXPECT_EQ(played.exitCode, 0) << played.err;
+    EXPECT_EQ(sinkDuring, sinkBefore);
+    EXPECT_NE(streams.find("50%"), std::string::npos) << streams;
+}
+
 // Last: the server stays dead.
 TEST_F(ServerEvents, AKilledServerIsNamedAndTheRecordingIsComplete) {
     TempFolder folder;

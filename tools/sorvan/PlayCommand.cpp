@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "components/SorvanOut.h"
+#include "platform/wave/WaveLayer.h"
 #include "tools/sorvan/CliError.h"
 #include "tools/sorvan/GapsNote.h"
 #include "tools/sorvan/Commands.h"
@@ -43,11 +44,12 @@ PcmFormat ChooseFormat(const SoundFileReader& reader, TSVDev device) {
                    " (nor at another sample width)");
 }
 
-// Sets the device's volume for the time of playback and puts the old one back.
+// Sets the device's volume for the time of playback and puts the old one
+// back, where streams have no volume of their own.
 class VolumeForPlayback {
   public:
     VolumeForPlayback(TSVDev device, std::optional<std::string> value) {
-        if (!value) return;
+        if (!value || sorvan::wave::streamsHaveOwnVolume()) return;
         out_ = std::make_unique<TSorvanOut>(nullptr);
         out_->SetWantedDev(device);
         if (!out_->GetCaps().Contains(ocVolume))
@@ -80,6 +82,7 @@ void PlayFile(const std::string& path, TSVDev device, const PlayOptions& options
     reader.SetOutputBits(format.bits);
 
     PlayPlan plan{.device = device, .format = format, .framesPerBlock = reader.FramesPerRead(0.05)};
+    if (options.volume && sorvan::wave::streamsHaveOwnVolume()) plan.streamVolume = ParseVolume(*options.volume);
     if (reader.Frames()) plan.totalSeconds = static_cast<double>(*reader.Frames()) / format.rate;
 
     ProgressLine progress("playing", options.quiet);

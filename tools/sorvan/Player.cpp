@@ -81,6 +81,11 @@ PlayOutcome Play(const PlayPlan& plan, const PcmSource& source, ProgressLine& pr
     MessagePump pump;
     out->open();
     if (!out->IsOpen()) RaiseOpenFailure("play", Direction::output, plan.device, plan.format);
+    if (plan.streamVolume) {
+        const DWORD both = DWORD{*plan.streamVolume} << 16 | *plan.streamVolume;
+        if (waveOutSetVolume(out->DeviceID(), both) != MMSYSERR_NOERROR)
+            throw CliError(DeviceLabel(Direction::output, plan.device) + " has no volume control");
+    }
     const std::string label = DeviceLabel(Direction::output, plan.device);
 
     feed();

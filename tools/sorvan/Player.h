@@ -21,6 +21,8 @@ struct PlayPlan {
     std::optional<double> totalSeconds;  // for the progress line, when known
     int blocksAhead = 4;
     std::size_t framesPerBlock = 2205;
+    // Set on the stream itself once open, where streams have their own volume.
+    std::optional<WORD> streamVolume;
 };
 
 struct PlayOutcome {
