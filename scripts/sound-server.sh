@@ -134,7 +134,7 @@ for _ in $(seq 50); do pactl list short sources | grep -q micV && break; sleep 0
 pactl set-default-sink sinkA
 pactl set-default-source micV
 sox -q -n -t raw -r 48000 -c 1 -b 16 -e signed - synth 36000 sine 1000 gain -6 2>/dev/null |
-  pacat --playback --device=micFeed --rate=48000 --channels=1 --format=s16le --latency-msec=500 \
+  pacat --playback --device=micFeed --rate=48000 --channels=1 --format=s16le --latency-msec=40 \
     --client-name=sorvanTone >"$dir/tone.log" 2>&1 &
 echo $! >"$dir/tone.pid"
 # Ready once the tone reaches its sink and the defaults are in place.
