@@ -6,7 +6,7 @@ set -euo pipefail
 packages=("$@"
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libasound2-dev libsndfile1-dev libcli11-dev
+  libasound2-dev libpulse-dev libsndfile1-dev libcli11-dev
   sox libsox-fmt-all
   # The GLib and Qt examples and their tests (skipped, with a message, without them)
   libglib2.0-dev qt6-base-dev
