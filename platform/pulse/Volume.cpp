@@ -45,7 +45,7 @@ Side sideOf(pa_channel_position_t position) {
 
 // A side is read from its own channels; the middle ones (centre, LFE) follow
 // the louder side when set, so they speak for a side only where the device
-// has none of its own (mono). Otherwise a 5.1 sink would read back the
+// has none of its own. Otherwise a 5.1 sink would read back the
 // louder side's level for both.
 DWORD waveVolumeOf(const pa_cvolume& volume, const pa_channel_map& map) {
     pa_volume_t left = PA_VOLUME_MUTED;
@@ -69,6 +69,9 @@ DWORD waveVolumeOf(const pa_cvolume& volume, const pa_channel_map& map) {
                 break;
         }
     }
+    // A device with no sides has one level, in the low word, as a device
+    // without WAVECAPS_LRVOLUME reports it.
+    if (!hasLeft && !hasRight) return waveLevelOf(middle);
     if (!hasLeft) left = middle;
     if (!hasRight) right = middle;
     return waveLevelOf(left) | (DWORD{waveLevelOf(right)} << 16);
