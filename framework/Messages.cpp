@@ -61,8 +61,10 @@ const char* utilWindowClass() {
     return name;
 }
 
+// Hidden and top-level rather than message-only: the system tells only
+// top-level windows of device changes (WM_DEVICECHANGE).
 HWND createWindow(TWndMethod* method) {
-    HWND window = CreateWindowExA(0, utilWindowClass(), "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+    HWND window = CreateWindowExA(0, utilWindowClass(), "", 0, 0, 0, 0, 0, nullptr, nullptr,
                                   GetModuleHandleA(nullptr), nullptr);
     if (window != nullptr)
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(method));
