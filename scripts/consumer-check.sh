@@ -20,7 +20,8 @@ sed -n '/^<!-- record_play.cpp -->$/,/^```$/p' README.md | sed '1,2d;$d' > "$wor
 diff -u "$example" "$work/readme_example.cpp"
 
 echo "== Release build with warnings as errors, installed into $prefix"
-cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DSORVAN_WARNINGS_AS_ERRORS=ON >/dev/null
+cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release -DSORVAN_WARNINGS_AS_ERRORS=ON \
+  -DSORVAN_REQUIRE_ALL=ON >/dev/null
 cmake --build build-release -j"$(nproc)"
 ctest --test-dir build-release -j"$(nproc)" --output-on-failure >"$work/ctest.log" ||
   { cat "$work/ctest.log"; exit 1; }

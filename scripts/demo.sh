@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVAN_REQUIRE_ALL=ON >/dev/null
 cmake --build build -j"$(nproc)" --target sorvan
 sorvan=build/tools/sorvan/sorvan
 if [ -z "${SORVAN_AUDIO:-}" ]; then

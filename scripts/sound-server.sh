@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # A desktop's sound server, headless and as root, for the tests and the
 # benchmarks: PipeWire with WirePlumber and its PulseAudio service, or
-# PulseAudio itself. Either way it has two null sinks, "SinkA" (the default)
-# and "SinkB", and a virtual microphone "VirtMic" (the default source, stereo,
-# 48 kHz) that hears a 1 kHz sine at -6 dBFS for as long as the server runs.
+# PulseAudio itself. Either way it looks like a desktop's: stereo null sinks
+# "SinkA" (the default) and "SinkB" at 48 kHz, a 5.1 sink "Surround51" and a
+# 44.1 kHz sink "Sink44k", and a mono microphone "VirtMic" (the default
+# source, 48 kHz) that hears a 440 Hz sine at about -6 dBFS for as long as the
+# server runs. The sine is made inside the server, on its own clock, so that
+# the microphone itself never breaks, however busy the machine: PipeWire's
+# test source node ("ToneSource"), or PulseAudio's sine generator playing
+# into a sink of its own ("ToneFeed"; PulseAudio's sine source would render
+# seconds ahead in one burst, as no microphone does).
 #
 #   sound-server.sh up DIR [pipewire|pulseaudio]   starts it (pipewire when not said)
 #   sound-server.sh down DIR                       stops what `up` started
 #   sound-server.sh available [pipewire|pulseaudio]  exit 0 when `up` can work here
+#   sound-server.sh virtmic [pipewire|pulseaudio]  the pactl module line of "VirtMic"
 #
 # Clients take `. DIR/env.sh` (XDG_RUNTIME_DIR, PULSE_SERVER, and for
 # PulseAudio an ALSA user configuration whose "default" is its "pulse" plug-in).
@@ -20,6 +27,14 @@ cmd=${1:?usage: sound-server.sh up|down|available DIR [pipewire|pulseaudio]}
 pulse_home=${SORVAN_PULSEAUDIO_HOME:-/var/cache/sorvan/pulseaudio}
 
 pipewire_packages=(pipewire pipewire-pulse pipewire-alsa wireplumber pulseaudio-utils dbus sox libasound2-plugins)
+
+# The module line of the virtual microphone on a server of kind $1 (tests
+# unload and reload it).
+virtmic_module() {
+  local master=toneSrc
+  [ "$1" = pulseaudio ] && master=toneFeed.monitor
+  echo "module-remap-source master=$master source_name=micV channels=1 channel_map=mono source_properties=device.description=VirtMic"
+}
 
 installed() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
@@ -52,6 +67,11 @@ pulse_modules() {
   ls -d "$pulse_home"/usr/lib/pulse-*/modules 2>/dev/null | head -n 1
 }
 
+if [ "$cmd" = virtmic ]; then
+  virtmic_module "${2:-pipewire}"
+  exit 0
+fi
+
 if [ "$cmd" = available ]; then
   kind=${2:-pipewire}
   [ "$(id -u)" -eq 0 ] || { echo "not root"; exit 1; }
@@ -67,7 +87,7 @@ mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 
 if [ "$cmd" = down ]; then
-  for p in tone pipewire-pulse wireplumber pipewire pulseaudio dbus; do
+  for p in pipewire-pulse wireplumber pipewire pulseaudio dbus; do
     if [ -f "$dir/$p.pid" ]; then
       kill "$(cat "$dir/$p.pid")" 2>/dev/null || true
       rm -f "$dir/$p.pid"
@@ -98,7 +118,18 @@ wait_for_server() {
 
 dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --fork --print-pid >"$dir/dbus.pid"
 if [ "$kind" = pipewire ]; then
-  pipewire >"$dir/pipewire.log" 2>&1 &
+  # The tone's node: PipeWire's own test source, which Debian ships but the
+  # stock configuration leaves unnamed. Only the daemon reads this folder.
+  mkdir -p "$dir/pipewire-config/pipewire/pipewire.conf.d"
+  cat >"$dir/pipewire-config/pipewire/pipewire.conf.d/tone.conf" <<EOF
+context.spa-libs = { audiotestsrc = audiotestsrc/libspa-audiotestsrc }
+context.objects = [
+    { factory = adapter
+      args = { factory.name = audiotestsrc node.name = toneSrc node.description = ToneSource
+               media.class = Audio/Source node.pause-on-idle = false } }
+]
+EOF
+  XDG_CONFIG_HOME="$dir/pipewire-config" pipewire >"$dir/pipewire.log" 2>&1 &
   echo $! >"$dir/pipewire.pid"
   for _ in $(seq 50); do [ -S "$run/pipewire-0" ] && break; sleep 0.1; done
   wireplumber >"$dir/wireplumber.log" 2>&1 &
@@ -125,25 +156,34 @@ wait_for_server
 
 pactl load-module module-null-sink sink_name=sinkA rate=48000 sink_properties=device.description=SinkA >/dev/null
 pactl load-module module-null-sink sink_name=sinkB rate=48000 sink_properties=device.description=SinkB >/dev/null
-# The microphone hears what plays into a sink of its own.
-pactl load-module module-null-sink sink_name=micFeed rate=48000 channels=2 \
-  sink_properties=device.description=MicFeed >/dev/null
-pactl load-module module-remap-source master=micFeed.monitor source_name=micV \
-  source_properties=device.description=VirtMic >/dev/null
+pactl load-module module-null-sink sink_name=surround51 rate=48000 channels=6 \
+  channel_map=front-left,front-right,front-center,lfe,rear-left,rear-right \
+  sink_properties=device.description=Surround51 >/dev/null
+pactl load-module module-null-sink sink_name=sink44k rate=44100 channels=2 \
+  sink_properties=device.description=Sink44k >/dev/null
+if [ "$kind" = pipewire ]; then
+  for _ in $(seq 50); do pactl list short sources | grep -q toneSrc && break; sleep 0.1; done
+  # The test source plays at full scale in stereo; the microphone folds the
+  # two channels into one, so each is scaled to land near -6 dBFS.
+  tone=$(pw-cli ls Node | awk '/^\tid /{id=$2} /node.name = "toneSrc"/{print id}' | tr -d ,)
+  pw-cli set-param "$tone" Props '{ volume: 0.595 }' >/dev/null
+else
+  pactl load-module module-null-sink sink_name=toneFeed rate=48000 channels=1 \
+    sink_properties=device.description=ToneFeed >/dev/null
+  pactl load-module module-sine sink=toneFeed frequency=440 >/dev/null
+fi
+# The microphone is a mono source of the server's own over the tone, loaded
+# with pactl so that tests can take it away and bring it back.
+pactl load-module $(virtmic_module "$kind") >/dev/null
 for _ in $(seq 50); do pactl list short sources | grep -q micV && break; sleep 0.1; done
 pactl set-default-sink sinkA
 pactl set-default-source micV
-sox -q -n -t raw -r 48000 -c 1 -b 16 -e signed - synth 36000 sine 1000 gain -6 2>/dev/null |
-  pacat --playback --device=micFeed --rate=48000 --channels=1 --format=s16le --latency-msec=40 \
-    --client-name=sorvanTone >"$dir/tone.log" 2>&1 &
-echo $! >"$dir/tone.pid"
-# Ready once the tone reaches its sink and the defaults are in place.
+# Ready once the defaults are in place.
 for _ in $(seq 100); do
-  pactl list short sink-inputs | awk '$2 != 4294967295' | grep -q . &&
-    pactl info | grep -q '^Default Source: micV' && pactl info | grep -q '^Default Sink: sinkA' && exit 0
+  pactl info | grep -q '^Default Source: micV' && pactl info | grep -q '^Default Sink: sinkA' && exit 0
   pactl set-default-sink sinkA 2>/dev/null || true
   pactl set-default-source micV 2>/dev/null || true
   sleep 0.1
 done
-echo "sound-server: the tone or the defaults did not come up; see $dir/*.log" >&2
+echo "sound-server: the microphone or the defaults did not come up; see $dir/*.log" >&2
 exit 1

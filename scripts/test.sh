@@ -34,6 +34,8 @@ elif [ "${1:-}" = "--tsan" ]; then
   export ALSA_CONFIG_PATH="$PWD/tests/tsan-asound.conf"
 fi
 
+# Every part the tests cover is built, or the configure step names the package.
+options+=(-DSORVAN_REQUIRE_ALL=ON)
 cmake -S . -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 # Test programs left unbuilt show up as <program>_NOT_BUILT.

@@ -43,15 +43,37 @@ Side sideOf(pa_channel_position_t position) {
 
 }  // namespace
 
+// A side is read from its own channels; the middle ones (centre, LFE) follow
+// the louder side when set, so they speak for a side only where the device
+// has none of its own. Otherwise a 5.1 sink would read back the
+// louder side's level for both.
 DWORD waveVolumeOf(const pa_cvolume& volume, const pa_channel_map& map) {
     pa_volume_t left = PA_VOLUME_MUTED;
     pa_volume_t right = PA_VOLUME_MUTED;
+    pa_volume_t middle = PA_VOLUME_MUTED;
+    bool hasLeft = false;
+    bool hasRight = false;
     for (unsigned channel = 0; channel < volume.channels && channel < map.channels; ++channel) {
-        const Side side = sideOf(map.map[channel]);
         const pa_volume_t level = volume.values[channel];
-        if (side != Side::right) left = std::max(left, level);
-        if (side != Side::left) right = std::max(right, level);
+        switch (sideOf(map.map[channel])) {
+            case Side::left:
+                left = std::max(left, level);
+                hasLeft = true;
+                break;
+            case Side::right:
+                right = std::max(right, level);
+                hasRight = true;
+                break;
+            case Side::middle:
+                middle = std::max(middle, level);
+                break;
+        }
     }
+    // A device with no sides has one level, in the low word, as a device
+    // without WAVECAPS_LRVOLUME reports it.
+    if (!hasLeft && !hasRight) return waveLevelOf(middle);
+    if (!hasLeft) left = middle;
+    if (!hasRight) right = middle;
     return waveLevelOf(left) | (DWORD{waveLevelOf(right)} << 16);
 }
 

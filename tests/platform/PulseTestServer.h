@@ -64,6 +64,9 @@ class PrivateServer {
     bool started_ = false;
 };
 
+// The frequency of the tone the test servers' microphone hears.
+constexpr double virtualToneHz = 440;
+
 // A sine's frequency and where it breaks, after the silence it starts with:
 // jumps (frames lost or repeated) and silences (runs of exact zeros, which
 // a source that was not fed in time delivers).

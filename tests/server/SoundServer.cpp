@@ -94,21 +94,16 @@ void KillServer() {
     }
 }
 
-ServerRecording::ServerRecording(double seconds)
-    : path_(std::string(std::getenv("SORVAN_TEST_SERVER_DIR")) + "/reference.raw"),
-      process_(popen(("timeout " + std::to_string(seconds) +
-                      " parec -d micV --raw --rate=48000 --channels=2 --format=s16le > '" + path_ +
-                      "'")
-                         .c_str(),
-                     "r")) {}
-
-std::vector<short> ServerRecording::Samples() {
-    if (process_ != nullptr) pclose(process_);
-    process_ = nullptr;
-    const std::string bytes = ReadAll(path_);
-    std::vector<short> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-    return samples;
+void RestoreMicrophone() {
+    std::string module;
+    if (FILE* pipe = popen(("bash '" + std::string(SORVAN_SOUND_SERVER_SCRIPT) + "' virtmic " + Kind()).c_str(), "r")) {
+        char chunk[512];
+        while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) module += chunk;
+        pclose(pipe);
+    }
+    Pactl("load-module " + module);
+    std::this_thread::sleep_for(300ms);
+    Pactl("set-default-source micV");
 }
 
 unsigned InputDevice(const std::string& pcm) {
@@ -133,7 +128,7 @@ ToneCheck CheckTone(const std::vector<short>& interleaved, unsigned rate) {
     if (crossings > 1) check.frequency = static_cast<double>(crossings - 1) * rate / static_cast<double>(last - first);
     // A sine obeys x[n] = 2 cos(w) x[n-1] - x[n-2]; a sample far off it
     // breaks the tone, and breaks within a millisecond are one gap.
-    const double twoCos = 2 * std::cos(2 * M_PI * 1000 / rate);
+    const double twoCos = 2 * std::cos(2 * M_PI * toneHz / rate);
     double peak = 1;
     for (double sample : left) peak = std::max(peak, std::abs(sample));
     std::size_t lastBreak = 0;

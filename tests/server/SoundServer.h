@@ -18,6 +18,8 @@ using namespace std::chrono_literals;
 
 // The tests' format: 48 kHz stereo 16-bit, in buffers of 10 ms.
 constexpr unsigned rate = 48000;
+// What the server's microphone hears, made on the server's own clock.
+constexpr double toneHz = 440;
 constexpr std::int32_t tenMilliseconds = rate / 100 * 4;
 
 // Handles messages until `done` or `limit`.
@@ -43,31 +45,23 @@ std::vector<std::string> ServerPcms();
 // Runs `pactl args`; its output, trimmed.
 std::string Pactl(const std::string& args);
 
-// Kills every process of the server (not the tone it plays).
+// Kills every process of the server.
 void KillServer();
+
+// Loads the virtual microphone again after a test took it away, and makes it
+// the default source once more.
+void RestoreMicrophone();
 
 // The waveform device number of a PCM by its name.
 unsigned InputDevice(const std::string& pcm);
 unsigned OutputDevice(const std::string& pcm);
 
-// A stereo 16-bit recording of the server's 1 kHz tone, checked.
+// A stereo 16-bit recording of the server's tone, checked.
 struct ToneCheck {
     double frequency = 0;
     // Runs of samples that break the sine: each is a gap in the sound.
     int breaks = 0;
 };
 ToneCheck CheckTone(const std::vector<short>& interleaved, unsigned rate);
-
-// What parec records of the microphone meanwhile, stereo 16-bit 48 kHz:
-// the tone as the server had it, with the gaps that were the server's own.
-class ServerRecording {
-  public:
-    explicit ServerRecording(double seconds);
-    std::vector<short> Samples();
-
-  private:
-    std::string path_;
-    std::FILE* process_;
-};
 
 }  // namespace servertest
