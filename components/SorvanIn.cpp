@@ -5,6 +5,7 @@
 #include <new>
 #include <system_error>
 
+#include "components/DeviceChange.h"
 #include "components/LeftToDevice.h"
 
 TSorvanIn::TSorvanIn(TComponent* AOwner) : TComponent(AOwner) {
@@ -62,6 +63,7 @@ const TClassInfo& TSorvanIn::StaticClass() {
                 EventProperty("OnOpen", &TSorvanIn::OnOpen),
                 EventProperty("OnData", &TSorvanIn::OnData),
                 EventProperty("OnClose", &TSorvanIn::OnClose),
+                EventProperty("OnDeviceChange", &TSorvanIn::OnDeviceChange),
             }};
     }();
     return info;
@@ -195,6 +197,9 @@ void TSorvanIn::WndProc(TMessage& Message) {
         case MM_WIM_CLOSE:
             FWaveFile.Complete();
             if (OnClose) OnClose(this);
+            break;
+        case WM_DEVICECHANGE:
+            NotifyDeviceChange(this, OnDeviceChange, Message);
             break;
         default:
             Message.Result = DefWindowProcA(FHandle, Message.Msg, Message.WParam, Message.LParam);

@@ -90,6 +90,7 @@ class TSorvanIn : public TComponent, public WaveInCalls, public TThreadBound {
     void SetOnOpen(TNotifyEvent handler) { OnOpen = std::move(handler); }
     void SetOnData(TSVDataEvent handler) { OnData = std::move(handler); }
     void SetOnClose(TNotifyEvent handler) { OnClose = std::move(handler); }
+    void SetOnDeviceChange(TNotifyEvent handler) { OnDeviceChange = std::move(handler); }
 
     // Completes and closes the recording file; nothing when none is open.
     void CloseWAVFile();
@@ -105,12 +106,15 @@ class TSorvanIn : public TComponent, public WaveInCalls, public TThreadBound {
     // queued in time. Not a property: never stored in forms.
     TSVGaps Gaps() const { return FOpen ? GapsOfDevice(FDeviceID) : FGaps; }
 
-    // Handles the device's notifications; any other message goes to DefWindowProcA.
+    // Handles the device's notifications and device changes (OnDeviceChange);
+    // any other message goes to DefWindowProcA.
     void WndProc(TMessage& Message);
 
     TNotifyEvent OnOpen;
     TSVDataEvent OnData;
     TNotifyEvent OnClose;
+    // A device came or went, or a default moved: the list is worth asking again.
+    TNotifyEvent OnDeviceChange;
 
   private:
     // One capture buffer and its header. The device keeps the header's

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "components/DeviceChange.h"
 #include "components/LeftToDevice.h"
 
 TSorvanOut::TSorvanOut(TComponent* AOwner) : TComponent(AOwner) {
@@ -58,6 +59,7 @@ const TClassInfo& TSorvanOut::StaticClass() {
                 typinfo::EventProperty("OnOpen", &C::OnOpen),
                 typinfo::EventProperty("OnDone", &C::OnDone),
                 typinfo::EventProperty("OnClose", &C::OnClose),
+                typinfo::EventProperty("OnDeviceChange", &C::OnDeviceChange),
             },
     };
     return info;
@@ -183,6 +185,9 @@ void TSorvanOut::WndProc(TMessage& Message) {
         case MM_WOM_CLOSE:
             FLateDones.Forget(sender);
             if (OnClose) OnClose(this);
+            break;
+        case WM_DEVICECHANGE:
+            NotifyDeviceChange(this, OnDeviceChange, Message);
             break;
         default:
             Message.Result = DefWindowProcA(FHandle, Message.Msg, Message.WParam, Message.LParam);

@@ -103,6 +103,7 @@ class TSorvanOut : public TComponent, public WaveOutCalls, public TThreadBound {
     void SetOnOpen(TNotifyEvent handler) { OnOpen = std::move(handler); }
     void SetOnDone(TNotifyEvent handler) { OnDone = std::move(handler); }
     void SetOnClose(TNotifyEvent handler) { OnClose = std::move(handler); }
+    void SetOnDeviceChange(TNotifyEvent handler) { OnDeviceChange = std::move(handler); }
 
     // The method bound to the notification window.
     void WndProc(TMessage& Message);
@@ -110,6 +111,8 @@ class TSorvanOut : public TComponent, public WaveOutCalls, public TThreadBound {
     TNotifyEvent OnOpen;
     TNotifyEvent OnDone;
     TNotifyEvent OnClose;
+    // A device came or went, or a default moved: the list is worth asking again.
+    TNotifyEvent OnDeviceChange;
 
   private:
     // Removes header if it is queued and sender is the device that holds it;

@@ -61,9 +61,17 @@ const char* utilWindowClass() {
     return name;
 }
 
+// Hidden and top-level rather than message-only: the system tells only
+// top-level windows of device changes (WM_DEVICECHANGE). Where there is no
+// desktop to own one (Wine without a display) a message-only window serves
+// everything else.
 HWND createWindow(TWndMethod* method) {
-    HWND window = CreateWindowExA(0, utilWindowClass(), "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+    HWND window = nullptr;
+    for (HWND parent : {HWND(nullptr), HWND_MESSAGE}) {
+        window = CreateWindowExA(0, utilWindowClass(), "", 0, 0, 0, 0, 0, parent, nullptr,
+                                 GetModuleHandleA(nullptr), nullptr);
+        if (window != nullptr) break;
+    }
     if (window != nullptr)
         SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(method));
     return window;

@@ -1,7 +1,9 @@
 // The message record and the hidden notification windows of components.
 //
-// AllocateHWnd creates a message-only window owned by the calling thread and
-// bound to a window method; every message posted to it (PostMessage, from any
+// AllocateHWnd creates a hidden window owned by the calling thread and
+// bound to a window method; it is among the windows told of device changes
+// (WM_DEVICECHANGE, sent by the system on Windows, posted by the platform
+// layer elsewhere); every message posted to it (PostMessage, from any
 // thread) is handed to that method on the owning thread, in posting order, by
 // the thread's message loop (Application). After DeallocateHWnd, called from
 // any thread, no message reaches the method, neither those still queued nor

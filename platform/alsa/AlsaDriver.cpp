@@ -14,6 +14,7 @@
 #include <system_error>
 
 #include "platform/alsa/AlsaStream.h"
+#include "platform/alsa/CardWatch.h"
 #include "platform/alsa/Devices.h"
 
 namespace sorvan::alsa {
@@ -241,6 +242,7 @@ class AlsaDriver final : public wave::Driver {
     mutable std::mutex mutex_;
     std::array<List, 2> lists_;
     std::vector<std::shared_ptr<OutputVolume>> volumes_;
+    const CardWatch cards_;
 };
 
 [[maybe_unused]] const bool registered = wave::registerDriver("alsa", [] {

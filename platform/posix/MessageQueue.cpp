@@ -2,6 +2,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/posix/ThreadQueue.h"
 #include "platform/posix/WinUser.h"
@@ -19,7 +20,8 @@ class WindowTable {
   public:
     HWND add(WNDPROC proc, LONG_PTR userData, std::weak_ptr<ThreadQueue> queue) {
         std::lock_guard lock(mutex_);
-        const HWND handle = reinterpret_cast<HWND>(++lastId_);
+        if (++lastId_ == toId(HWND_BROADCAST)) ++lastId_;
+        const HWND handle = reinterpret_cast<HWND>(lastId_);
         windows_.emplace(lastId_,
                          std::make_shared<Window>(handle, proc, userData, std::move(queue)));
         return handle;
@@ -38,6 +40,14 @@ class WindowTable {
         std::lock_guard lock(mutex_);
         const auto found = windows_.find(toId(hwnd));
         return found == windows_.end() ? nullptr : found->second;
+    }
+
+    std::vector<std::shared_ptr<Window>> all() {
+        std::lock_guard lock(mutex_);
+        std::vector<std::shared_ptr<Window>> every;
+        every.reserve(windows_.size());
+        for (const auto& [id, window] : windows_) every.push_back(window);
+        return every;
     }
 
   private:
@@ -118,13 +128,27 @@ LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value) {
     return window == nullptr ? 0 : window->userData.exchange(value, std::memory_order_acq_rel);
 }
 
+namespace {
+
+bool postTo(std::shared_ptr<Window> window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const auto queue = window->queue.lock();
+    if (queue == nullptr) return false;
+    const HWND hwnd = window->handle;
+    queue->post(Posted{MSG{hwnd, msg, wParam, lParam, 0, {0, 0}}, std::move(window)});
+    return true;
+}
+
+}  // namespace
+
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (hwnd == HWND_BROADCAST) {
+        // Posted outside the table's lock: a queue's post may wake its owner.
+        for (auto& window : windows().all()) postTo(std::move(window), msg, wParam, lParam);
+        return TRUE;
+    }
     auto window = windows().find(hwnd);
     if (window == nullptr) return FALSE;
-    const auto queue = window->queue.lock();
-    if (queue == nullptr) return FALSE;
-    queue->post(Posted{MSG{hwnd, msg, wParam, lParam, 0, {0, 0}}, std::move(window)});
-    return TRUE;
+    return postTo(std::move(window), msg, wParam, lParam) ? TRUE : FALSE;
 }
 
 void PostQuitMessage(int exitCode) {

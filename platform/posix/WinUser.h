@@ -31,6 +31,7 @@ using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
 
 inline constexpr UINT WM_NULL = 0x0000;
 inline constexpr UINT WM_QUIT = 0x0012;
+inline constexpr UINT WM_DEVICECHANGE = 0x0219;
 inline constexpr UINT WM_USER = 0x0400;
 inline constexpr UINT WM_APP = 0x8000;
 
@@ -49,6 +50,9 @@ BOOL IsWindow(HWND hwnd);
 LONG_PTR GetWindowLongPtrA(HWND hwnd, int index);
 // Any thread may change a window's GWLP_USERDATA; returns the previous value.
 LONG_PTR SetWindowLongPtrA(HWND hwnd, int index, LONG_PTR value);
+
+// As the target of PostMessageA: every window of the process, whatever its thread.
+inline const HWND HWND_BROADCAST = reinterpret_cast<HWND>(0xFFFF);
 
 // FALSE when the window does not exist (or no longer exists).
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

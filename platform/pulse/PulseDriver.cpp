@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "platform/pulse/DeviceWatch.h"
 #include "platform/pulse/Devices.h"
 #include "platform/pulse/Format.h"
 #include "platform/pulse/PulseStream.h"
@@ -148,11 +149,13 @@ class PulseDriver final : public wave::Driver {
         std::lock_guard lock(mutex_);
         connection_ = std::move(server);
         devices_ = std::move(fresh);
+        watch_.follow(connection_);
     }
 
     std::mutex mutex_;
     std::shared_ptr<Connection> connection_;
     DeviceList devices_;
+    DeviceWatch watch_;
 };
 
 [[maybe_unused]] const bool registered = wave::registerDriver("pulse", [] {

@@ -53,6 +53,22 @@ void tearDown() {
     setUp({});
 }
 
+void plugInput(InputDevice device) {
+    driver().plug(std::move(device));
+}
+
+void plugOutput(OutputDevice device) {
+    driver().plug(std::move(device));
+}
+
+bool unplugInput(std::size_t index) {
+    return driver().unplug(Direction::input, index);
+}
+
+bool unplugOutput(std::size_t index) {
+    return driver().unplug(Direction::output, index);
+}
+
 void advance(std::chrono::nanoseconds duration) {
     driver().advance(duration);
 }

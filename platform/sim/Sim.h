@@ -124,6 +124,15 @@ class Session {
     Session& operator=(const Session&) = delete;
 };
 
+// A device plugged in joins the end of its list; one unplugged leaves it,
+// and a stream open on it keeps what it had. Either way every notification
+// window is told (WM_DEVICECHANGE), as of a real device. Unplugging a device
+// that does not exist is false and tells nobody.
+void plugInput(InputDevice device);
+void plugOutput(OutputDevice device);
+bool unplugInput(std::size_t index);
+bool unplugOutput(std::size_t index);
+
 // Manual clock: moves every started stream on by `duration` (fractions of a
 // frame carry over to the next call). Outputs move first, so a loopback
 // delivers in the same step. Ignored by the other clocks.

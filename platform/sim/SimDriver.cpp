@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/sim/SimStream.h"
+#include "platform/wave/DeviceChanges.h"
 
 namespace sorvan::sim {
 
@@ -76,6 +77,40 @@ void SimDriver::setUp(Setup setup) {
     log_.clear();
     failures_.clear();
     failing_.store(false, std::memory_order_relaxed);
+}
+
+void SimDriver::plug(InputDevice device) {
+    {
+        std::lock_guard lock(mutex_);
+        inputs_.push_back(std::make_shared<InputState>(InputState{.config = std::move(device)}));
+    }
+    wave::devicesChanged();
+}
+
+void SimDriver::plug(OutputDevice device) {
+    {
+        std::lock_guard lock(mutex_);
+        outputs_.push_back(std::make_shared<OutputState>(OutputState{.config = std::move(device)}));
+    }
+    wave::devicesChanged();
+}
+
+bool SimDriver::unplug(Direction direction, std::size_t index) {
+    {
+        std::lock_guard lock(mutex_);
+        const auto remove = [index](auto& list, std::size_t& defaultIndex) {
+            if (index >= list.size()) return false;
+            list.erase(list.begin() + static_cast<std::ptrdiff_t>(index));
+            // The default stays on the same device while it is there.
+            if (defaultIndex > index) --defaultIndex;
+            return true;
+        };
+        const bool removed = direction == Direction::input ? remove(inputs_, defaultInput_)
+                                                           : remove(outputs_, defaultOutput_);
+        if (!removed) return false;
+    }
+    wave::devicesChanged();
+    return true;
 }
 
 void SimDriver::moveAll(std::chrono::nanoseconds duration) {

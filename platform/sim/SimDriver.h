@@ -40,6 +40,9 @@ class SimDriver final : public wave::Driver, public wave::CallObserver {
     SimDriver();
 
     void setUp(Setup setup);
+    void plug(InputDevice device);
+    void plug(OutputDevice device);
+    bool unplug(Direction direction, std::size_t index);
     void advance(std::chrono::nanoseconds duration);
     std::vector<std::byte> played(std::size_t index);
     void clearPlayed(std::size_t index);

@@ -38,9 +38,9 @@ TEST(SorvanInClass, PublishesItsPropertiesInOrderWithTheirDefaults) {
     const TClassInfo& info = TSorvanIn::StaticClass();
     Names names;
     for (const TPropInfo& p : info.Properties) names.push_back(p.Name);
-    EXPECT_EQ(names,
-              (Names{"capabilities", "FileName", "channels", "samples", "SampleBits", "MaxBuffers",
-                     "BufferSize", "device", "DeviceID", "OnOpen", "OnData", "OnClose"}));
+    EXPECT_EQ(names, (Names{"capabilities", "FileName", "channels", "samples", "SampleBits",
+                            "MaxBuffers", "BufferSize", "device", "DeviceID", "OnOpen", "OnData",
+                            "OnClose", "OnDeviceChange"}));
 
     const TPropInfo& caps = *info.FindProperty("capabilities");
     EXPECT_EQ(caps.Kind, TTypeKind::tkSet);
@@ -59,7 +59,7 @@ TEST(SorvanInClass, PublishesItsPropertiesInOrderWithTheirDefaults) {
     EXPECT_EQ(device.OrdDefault, 0);
     EXPECT_EQ(device.EnumNames.size(), 11u);
     EXPECT_EQ(device.EnumNames.back(), "wvDevice9");
-    for (const char* event : {"OnOpen", "OnData", "OnClose"}) {
+    for (const char* event : {"OnOpen", "OnData", "OnClose", "OnDeviceChange"}) {
         EXPECT_EQ(info.FindProperty(event)->Kind, TTypeKind::tkMethod) << event;
     }
 }

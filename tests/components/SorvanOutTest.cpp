@@ -445,8 +445,9 @@ TEST(SorvanOutClass, PublishesItsPropertiesInOrderWithTheirDefaults) {
     EXPECT_TRUE(info.InheritsFrom(TComponent::StaticClass()));
     Strings names;
     for (const TPropInfo& p : info.Properties) names.push_back(p.Name);
-    EXPECT_EQ(names, Strings({"capabilities", "volume", "channels", "samples", "SampleBits",
-                              "device", "DeviceID", "OnOpen", "OnDone", "OnClose"}));
+    EXPECT_EQ(names,
+              Strings({"capabilities", "volume", "channels", "samples", "SampleBits", "device",
+                       "DeviceID", "OnOpen", "OnDone", "OnClose", "OnDeviceChange"}));
 
     auto prop = [&](const char* name) { return *info.FindProperty(name); };
     EXPECT_FALSE(prop("capabilities").Stored);

@@ -10,6 +10,7 @@
 
 #include "platform/wave/WaveLayer.h"
 #include "tools/sorvan/Commands.h"
+#include "tools/sorvan/DeviceWatcher.h"
 #include "tools/sorvan/Devices.h"
 #include "tools/sorvan/DriverInfo.h"
 
@@ -131,10 +132,21 @@ void AddDevicesCommand(CLI::App& app) {
         "rates and sample widths it takes, its volume control, and whether another program\n"
         "holds it. Examples:\n"
         "  sorvan devices\n"
-        "  SORVAN_AUDIO=alsa sorvan devices     the ALSA devices only, never the virtual ones");
+        "  SORVAN_AUDIO=alsa sorvan devices     the ALSA devices only, never the virtual ones\n"
+        "  sorvan devices --watch               again whenever a headset is plugged in or out");
+    static bool watch = false;
+    command->add_flag("--watch", watch,
+                      "List again whenever a device comes or goes or a default changes, until "
+                      "Ctrl-C");
     command->callback([] {
-        std::printf("Audio driver: %s\n", DescribeDriver().c_str());
-        List(Direction::input);
-        List(Direction::output);
+        const auto listAll = [] {
+            std::printf("Audio driver: %s\n", DescribeDriver().c_str());
+            List(Direction::input);
+            List(Direction::output);
+        };
+        if (watch)
+            WatchDevices(listAll);
+        else
+            listAll();
     });
 }
