@@ -24,7 +24,8 @@ elif [ "${1:-}" = "--tsan" ]; then
   targets=(--target platform_tests alsa_tests framework_tests queue_descriptor_tests sorvan_in_tests
     sorvan_out_tests sorvan_random_components sorvan_random_components_alsa sorvan_library_program)
   # A report fails the test that made it; a refused allocation is tested, not fatal.
-  export TSAN_OPTIONS="halt_on_error=1 allocator_may_return_null=1 ${TSAN_OPTIONS:-}"
+  # libpulse's own reports, which the sanitizer cannot judge, are listed with their reasons.
+  export TSAN_OPTIONS="halt_on_error=1 allocator_may_return_null=1 suppressions=$PWD/tests/tsan-suppressions.txt ${TSAN_OPTIONS:-}"
   # The machine's own ALSA setup may load plug-ins built without
   # ThreadSanitizer (PulseAudio's), whose threads it cannot follow: tests that
   # take whatever driver is the default get the virtual devices, and a test
