@@ -34,12 +34,18 @@ if [[ " ${archs[*]} " == *" i686 "* ]]; then
   else
     # Without the recommended packages: Wine's programs need no graphics here.
     echo "Installing: wine32:i386"
+    added_i386=no
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
       $sudo dpkg --add-architecture i386
+      added_i386=yes
     fi
     if $sudo apt-get update -qq && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq \
         --no-install-recommends wine32:i386 >/dev/null; then
       wine32=yes
+    elif [ "$added_i386" = yes ]; then
+      # An i386 index the mirror cannot serve would fail every later
+      # apt-get update on this machine (scripts/setup.sh's among them).
+      $sudo dpkg --remove-architecture i386 || true
     fi
   fi
 fi
